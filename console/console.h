@@ -1,0 +1,140 @@
+// The console every program of the suite reads and writes through.
+//
+// Reading is by values, not lines: a read skips the blanks before its value, takes
+// what it needs and leaves the rest, line break included, for the next read. A read
+// that finds no valid value takes only those blanks and leaves the offending text in
+// place, so the next read meets it again.
+//
+// Writing goes through the C library's standard output, and standard output is
+// flushed whenever a read has to wait for more input, so a prompt is on the screen
+// before the program waits for its answer.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What became of one read.
+enum class Outcome {
+  kStored,   // the value was stored
+  kInvalid,  // the text there is no valid value: the target is unchanged
+  kEnd,      // the input has ended: the target is unchanged
+};
+
+// Bytes taken from a descriptor and not yet consumed. Everything from `start` on stays
+// in `bytes` until a read takes it, however far a read has to look ahead.
+struct Input {
+  int fd = -1;  // -1: no descriptor, the text in `bytes` is all there is
+  std::vector<char> bytes;
+  std::size_t start = 0;
+  std::size_t stop = 0;
+  bool ended = false;
+};
+
+// The one buffer over standard input that the programs read from.
+Input& StandardInput();
+// An input over an open descriptor, read as its bytes arrive.
+Input DescriptorInput(int fd);
+// An input holding just `text`, for reading a given text as if it were typed.
+Input TextInput(std::string_view text);
+
+// An optional sign and decimal digits, within the 32-bit range.
+Outcome ReadInteger(std::int32_t& value, Input& in = StandardInput());
+// A decimal real: optional sign, digits with an optional point and fraction, and an
+// exponent where one is complete. Beyond the range of a double it reads as an infinity,
+// below it as zero or a subnormal.
+Outcome ReadReal(double& value, Input& in = StandardInput());
+// The next run of non-blank bytes, of any length.
+Outcome ReadWord(std::string& word, Input& in = StandardInput());
+// The very next byte, blank or not.
+Outcome ReadChar(char& c, Input& in = StandardInput());
+// The next byte that is not blank.
+Outcome ReadCharAfterBlanks(char& c, Input& in = StandardInput());
+// Drops the next word, for a dialogue that asks again after text it could not use.
+void SkipWord(Input& in = StandardInput());
+
+inline Outcome ReadValue(std::int32_t& value, Input& in) { return ReadInteger(value, in); }
+inline Outcome ReadValue(double& value, Input& in) { return ReadReal(value, in); }
+inline Outcome ReadValue(std::string& word, Input& in) { return ReadWord(word, in); }
+
+// One read of several values in order; it stops at the first value not stored and
+// tells what became of that one.
+template <class... T>
+Outcome ReadFrom(Input& in, T&... targets) {
+  Outcome got = Outcome::kStored;
+  (((got = ReadValue(targets, in)) == Outcome::kStored) && ...);
+  return got;
+}
+
+template <class... T>
+Outcome Read(T&... targets) {
+  return ReadFrom(StandardInput(), targets...);
+}
+
+// The suite's one answer to text where a number belongs.
+inline constexpr std::string_view kNotNumeric = "Invalid entry: needs to be numeric";
+
+void WriteLine(std::string_view text);
+
+// For a dialogue that cannot go on without its values: text that is not a number gets
+// the not-numeric line. True when every value was stored.
+template <class... T>
+bool ReadOrQuit(T&... targets) {
+  Outcome got = Read(targets...);
+  if (got == Outcome::kInvalid) WriteLine(kNotNumeric);
+  return got == Outcome::kStored;
+}
+
+// For a dialogue that asks again: text that is not a number gets the not-numeric line
+// and its word is dropped, so the next question meets fresh input.
+template <class... T>
+Outcome ReadOrSkip(T&... targets) {
+  Outcome got = Read(targets...);
+  if (got == Outcome::kInvalid) {
+    WriteLine(kNotNumeric);
+    SkipWord();
+  }
+  return got;
+}
+
+// A letter is one of A to Z and a to z, whatever the locale.
+bool IsLetter(char c);
+// A to Z become a to z; every other byte stays as it is.
+char ToLower(char c);
+
+// One value for a conversion of a format: %d takes an integer, %f and %.Nf a real,
+// %s a text and %c a character.
+struct Arg {
+  enum class Kind { kInteger, kReal, kText, kChar };
+  Arg(std::int32_t v) : kind(Kind::kInteger), integer(v) {}
+  Arg(std::int64_t v) : kind(Kind::kInteger), integer(v) {}
+  Arg(double v) : kind(Kind::kReal), real(v) {}
+  Arg(std::string_view v) : kind(Kind::kText), text(v) {}
+  Arg(char v) : kind(Kind::kChar), c(v) {}
+
+  Kind kind;
+  std::int64_t integer = 0;
+  double real = 0;
+  std::string_view text;
+  char c = 0;
+};
+
+// Writes `format` with each conversion replaced by the next value, digits exactly as
+// the C library's printf gives them.
+void PrintTo(std::FILE* out, std::string_view format, std::initializer_list<Arg> args);
+
+void Write(std::string_view text);
+
+template <class... A>
+void Print(std::string_view format, const A&... args) {
+  PrintTo(stdout, format, {Arg(args)...});
+}
+
+template <class... A>
+void PrintLine(std::string_view format, const A&... args) {
+  PrintTo(stdout, format, {Arg(args)...});
+  Write("\n");
+}

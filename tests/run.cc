@@ -1,0 +1,144 @@
+#include "run.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string ProgramPath(std::string_view program) {
+  return std::string(BIN_DIR) + "/" + std::string(program);
+}
+
+void Check(bool ok, const char* what) {
+  if (!ok) throw std::runtime_error(what);
+}
+
+void WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    ssize_t put = write(fd, text.data(), text.size());
+    if (put < 0 && errno == EINTR) continue;
+    Check(put > 0, "write");
+    text.remove_prefix(static_cast<std::size_t>(put));
+  }
+}
+
+// Starts `program` with `in` as its standard input and a new pipe as its standard
+// output; the read end of that pipe is returned through `out`.
+pid_t Spawn(std::string_view program, int in, int& out) {
+  int pipe_fds[2];
+  Check(pipe2(pipe_fds, O_CLOEXEC) == 0, "pipe");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in, STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+  std::string path = ProgramPath(program);
+  char* argv[] = {path.data(), nullptr};
+  pid_t pid = -1;
+  int error = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipe_fds[1]);
+  Check(error == 0, "spawn");
+  out = pipe_fds[0];
+  return pid;
+}
+
+int WaitFor(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) Check(errno == EINTR, "waitpid");
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Appends what `fd` delivers before `deadline`; false when the deadline came first.
+bool ReadSome(int fd, std::string& into, Clock::time_point deadline, bool& closed) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  if (left.count() <= 0) return false;
+  pollfd wait{.fd = fd, .events = POLLIN, .revents = 0};
+  int ready = poll(&wait, 1, static_cast<int>(left.count()));
+  if (ready < 0 && errno == EINTR) return true;
+  if (ready <= 0) return false;
+  char chunk[1 << 16];
+  ssize_t got = read(fd, chunk, sizeof chunk);
+  if (got < 0 && errno == EINTR) return true;
+  if (got <= 0) closed = true;
+  if (got > 0) into.append(chunk, static_cast<std::size_t>(got));
+  return true;
+}
+
+Clock::time_point After(double seconds) {
+  return Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                            std::chrono::duration<double>(seconds));
+}
+
+}  // namespace
+
+RunResult RunProgram(std::string_view program, std::string_view input, double seconds,
+               std::size_t max_output) {
+  char name[] = "/tmp/suite-input-XXXXXX";
+  int in = mkstemp(name);
+  Check(in >= 0, "mkstemp");
+  unlink(name);
+  WriteAll(in, input);
+  lseek(in, 0, SEEK_SET);
+  int out = -1;
+  pid_t pid = Spawn(program, in, out);
+  close(in);
+
+  RunResult run;
+  Clock::time_point deadline = After(seconds);
+  bool closed = false;
+  bool in_time = true;
+  while (!closed && in_time && run.output.size() <= max_output) {
+    in_time = ReadSome(out, run.output, deadline, closed);
+  }
+  close(out);
+  if (!closed) kill(pid, SIGKILL);
+  run.status = WaitFor(pid);
+  run.finished = closed;
+  return run;
+}
+
+Session StartProgram(std::string_view program) {
+  int pipe_fds[2];
+  Check(pipe2(pipe_fds, O_CLOEXEC) == 0, "pipe");
+  Session session;
+  session.pid = Spawn(program, pipe_fds[0], session.output);
+  close(pipe_fds[0]);
+  session.input = pipe_fds[1];
+  return session;
+}
+
+std::string ReadUntil(const Session& session, std::string_view wanted, double seconds) {
+  std::string seen;
+  Clock::time_point deadline = After(seconds);
+  bool closed = false;
+  while (seen.find(wanted) == std::string::npos && !closed &&
+         ReadSome(session.output, seen, deadline, closed)) {
+  }
+  return seen;
+}
+
+void Type(const Session& session, std::string_view text) { WriteAll(session.input, text); }
+
+int Finish(Session& session) {
+  close(session.input);
+  std::string rest;
+  bool closed = false;
+  Clock::time_point deadline = After(20);
+  while (!closed && ReadSome(session.output, rest, deadline, closed)) {
+  }
+  close(session.output);
+  if (!closed) kill(session.pid, SIGKILL);
+  return WaitFor(session.pid);
+}

@@ -1,0 +1,18 @@
+// A program's behaviour as a table of transcripts: each row is one run, with the
+// standard input given and the standard output expected byte for byte.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string_view>
+
+struct Transcript {
+  const char* name;  // letters, digits and underscores: it names the test
+  const char* program;
+  std::string_view input;
+  std::string_view output;
+};
+
+class TranscriptTest : public testing::TestWithParam<Transcript> {};
+
+std::string RowName(const testing::TestParamInfo<Transcript>& info);
