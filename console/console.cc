@@ -16,9 +16,13 @@ bool IsBlank(int c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+bool IsDigit(int c) {
+  return c >= '0' && c <= '9';
+}
 
-bool IsSign(int c) { return c == '+' || c == '-'; }
+bool IsSign(int c) {
+  return c == '+' || c == '-';
+}
 
 // Reads once more from the descriptor, keeping every unconsumed byte. Standard output is
 // flushed first: the program is about to wait, and its prompt must be seen.
@@ -91,7 +95,9 @@ std::size_t RealLength(Input& in) {
   return length;
 }
 
-const char* ReadPosition(const Input& in) { return in.bytes.data() + in.start; }
+const char* ReadPosition(const Input& in) {
+  return in.bytes.data() + in.start;
+}
 
 }  // namespace
 
@@ -175,11 +181,17 @@ void SkipWord(Input& in) {
   for (int c = PeekAt(in, 0); c >= 0 && !IsBlank(c); c = PeekAt(in, 0)) ++in.start;
 }
 
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
-char ToLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char ToLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
-void Write(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void Write(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
 
 void WriteLine(std::string_view text) {
   Write(text);
@@ -211,7 +223,8 @@ void PrintTo(std::FILE* out, std::string_view format, std::initializer_list<Arg>
     char* end = digits;
     switch (format[spec]) {
       case 'd':
-        end = std::to_chars(digits, digits + sizeof digits, take(Arg::Kind::kInteger).integer)
+        end = std::to_chars(digits, digits + sizeof digits,
+                            take(Arg::Kind::kInteger).integer)
                   .ptr;
         break;
       case 'f':

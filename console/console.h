@@ -56,17 +56,26 @@ Outcome ReadCharAfterBlanks(char& c, Input& in = StandardInput());
 // Drops the next word, for a dialogue that asks again after text it could not use.
 void SkipWord(Input& in = StandardInput());
 
-inline Outcome ReadValue(std::int32_t& value, Input& in) { return ReadInteger(value, in); }
-inline Outcome ReadValue(double& value, Input& in) { return ReadReal(value, in); }
-inline Outcome ReadValue(std::string& word, Input& in) { return ReadWord(word, in); }
+inline Outcome ReadValue(std::int32_t& value, Input& in) {
+  return ReadInteger(value, in);
+}
+inline Outcome ReadValue(double& value, Input& in) {
+  return ReadReal(value, in);
+}
+inline Outcome ReadValue(std::string& word, Input& in) {
+  return ReadWord(word, in);
+}
 
 // One read of several values in order; it stops at the first value not stored and
 // tells what became of that one.
 template <class... T>
 Outcome ReadFrom(Input& in, T&... targets) {
   Outcome got = Outcome::kStored;
-  (((got = ReadValue(targets, in)) == Outcome::kStored) && ...);
-  return got;
+  auto stored = [&](auto& target) {
+    got = ReadValue(target, in);
+    return got == Outcome::kStored;
+  };
+  return (stored(targets) && ...) ? Outcome::kStored : got;
 }
 
 template <class... T>

@@ -7,9 +7,9 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
 #include <random>
 #include <string>
 #include <thread>
@@ -245,10 +245,10 @@ TEST(Console, FormatsLikePrintf) {
 
 TEST(Console, RealDigitsMatchPrintfOnASample) {
   std::mt19937_64 random(20261208);
-  std::vector<double> values = {0.0,        -0.0,    0.5,      1.5,          2.5,
-                                0.125,      0.375,   1e22,     1e23,         DBL_MAX,
-                                -DBL_MAX,   DBL_MIN, 4.9e-324, 9007199254740993.0,
-                                0.05,       2.675,   1.005,    -1e-300};
+  std::vector<double> values = {
+      0.0,  -0.0,  0.5,     1.5,      2.5,     0.125,    0.375,
+      1e22, 1e23,  DBL_MAX, -DBL_MAX, DBL_MIN, 4.9e-324, 9007199254740993.0,
+      0.05, 2.675, 1.005,   -1e-300};
   for (int i = 0; i < 20000; ++i) {
     std::uint64_t bits = random();
     double any;
@@ -276,7 +276,8 @@ TEST(Console, LettersAndCaseAreAsciiOnly) {
   }
   EXPECT_EQ(letters, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
   for (int c = 0; c < 256; ++c) {
-    char expected = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : static_cast<char>(c);
+    char expected =
+        c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : static_cast<char>(c);
     EXPECT_EQ(lowered[static_cast<std::size_t>(c)], expected) << c;
   }
 }

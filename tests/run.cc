@@ -62,7 +62,8 @@ int WaitFor(pid_t pid) {
 
 // Appends what `fd` delivers before `deadline`; false when the deadline came first.
 bool ReadSome(int fd, std::string& into, Clock::time_point deadline, bool& closed) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
   if (left.count() <= 0) return false;
   pollfd wait{.fd = fd, .events = POLLIN, .revents = 0};
   int ready = poll(&wait, 1, static_cast<int>(left.count()));
@@ -84,7 +85,7 @@ Clock::time_point After(double seconds) {
 }  // namespace
 
 RunResult RunProgram(std::string_view program, std::string_view input, double seconds,
-               std::size_t max_output) {
+                     std::size_t max_output) {
   char name[] = "/tmp/suite-input-XXXXXX";
   int in = mkstemp(name);
   Check(in >= 0, "mkstemp");
@@ -129,7 +130,9 @@ std::string ReadUntil(const Session& session, std::string_view wanted, double se
   return seen;
 }
 
-void Type(const Session& session, std::string_view text) { WriteAll(session.input, text); }
+void Type(const Session& session, std::string_view text) {
+  WriteAll(session.input, text);
+}
 
 int Finish(Session& session) {
   close(session.input);

@@ -14,8 +14,8 @@ struct RunResult {
 };
 
 // Runs `program` with `input` as a file on its standard input.
-RunResult RunProgram(std::string_view program, std::string_view input, double seconds = 20,
-               std::size_t max_output = std::size_t{1} << 28);
+RunResult RunProgram(std::string_view program, std::string_view input,
+                     double seconds = 20, std::size_t max_output = std::size_t{1} << 28);
 
 // A program started with its input and its output on pipes, driven step by step.
 struct Session {

@@ -15,4 +15,9 @@ struct Transcript {
 
 class TranscriptTest : public testing::TestWithParam<Transcript> {};
 
+// Names the row in a failure message.
+inline void PrintTo(const Transcript& row, std::ostream* os) {
+  *os << row.name;
+}
+
 std::string RowName(const testing::TestParamInfo<Transcript>& info);
