@@ -1,0 +1,44 @@
+// tailpipe: checks one emission measurement against the permitted level for its
+// pollutant and the vehicle's mileage band.
+#include <cstdint>
+
+#include "console.h"
+
+struct Limit {
+  double low_mileage;   // grams per mile up to 50000 miles
+  double high_mileage;  // grams per mile above 50000 miles
+  const char* text;     // the limit as the verdict names it
+};
+
+int main() {
+  const Limit kLimits[] = {
+      {3.4, 4.2, "of %.1f grams/mile.\n"},    // carbon monoxide
+      {0.31, 0.39, "of %.2f grams/mile.\n"},  // hydrocarbons
+      {0.4, 0.5, "of %.1f grams/mile.\n"},    // nitrogen oxides
+      {0.25, 0.31, "of %.2f grams/mile.\n"},  // nonmethane hydrocarbons
+  };
+  WriteLine("(1) Carbon monoxide");
+  WriteLine("(2) Hydrocarbons");
+  WriteLine("(3) Nitrogen oxides");
+  WriteLine("(4) Nonmethane hydrocarbons");
+  std::int32_t pollutant = 0;
+  double rate = 0;
+  std::int32_t odometer = 0;
+  Write("Enter pollutant number>> ");
+  if (!ReadOrQuit(pollutant)) return 0;
+  Write("Enter number of grams emitted per mile>> ");
+  if (!ReadOrQuit(rate)) return 0;
+  Write("Enter odometer reading>> ");
+  if (!ReadOrQuit(odometer)) return 0;
+
+  if (pollutant < 1 || pollutant > 4) return 0;
+  const Limit& limit = kLimits[pollutant - 1];
+  double permitted = odometer > 50000 ? limit.high_mileage : limit.low_mileage;
+  if (rate > permitted) {
+    Write("Emissions exceed permitted level ");
+    Print(limit.text, permitted);
+  } else {
+    WriteLine("Emissions are within permitted level.");
+  }
+  return 0;
+}

@@ -1,0 +1,29 @@
+// tankcolor: names the gas in a cylinder from the first letter of its colour.
+#include "console.h"
+
+int main() {
+  Write("What is the color of the cylinder? ");
+  char colour = 0;  // the end of input leaves no letter: the contents are unknown
+  ReadChar(colour);
+  switch (colour) {
+    case 'B':
+    case 'b':
+      WriteLine("The cylinder contains Carbon Monoxide.");
+      break;
+    case 'G':
+    case 'g':
+      WriteLine("The cylinder contains Oxygen.");
+      break;
+    case 'O':
+    case 'o':
+      WriteLine("The cylinder contains Ammonia.");
+      break;
+    case 'Y':
+    case 'y':
+      WriteLine("The cylinder contains Hydrogen.");
+      break;
+    default:
+      WriteLine("Contents unknown.");
+  }
+  return 0;
+}
