@@ -1,0 +1,18 @@
+// rowsums: the row sums of a fixed table of three rows and five columns.
+#include "console.h"
+
+int main() {
+  // Five columns of three entries: the entries of one row lie three places apart.
+  double table[5][3];
+  for (int column = 0; column < 5; ++column) {
+    for (int row = 0; row < 3; ++row) table[column][row] = 5 * row + column + 1;
+  }
+  double sums[3];
+  for (int row = 0; row < 3; ++row) {
+    sums[row] =
+        table[0][row] + table[1][row] + table[2][row] + table[3][row] + table[4][row];
+  }
+  const char* lines[3] = {"Row 1 sum = %f\n", "Row 2 sum = %f\n", "Row 3 sum = %f\n"};
+  for (int row = 0; row < 3; ++row) Print(lines[row], sums[row]);
+  return 0;
+}

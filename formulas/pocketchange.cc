@@ -1,0 +1,19 @@
+// pocketchange: what a handful of pennies, nickels and dimes is worth in dollars.
+#include "console.h"
+
+int main() {
+  double pennies = 0;
+  double nickels = 0;
+  double dimes = 0;
+  Write("How many pennies: ");
+  if (!ReadOrQuit(pennies)) return 0;
+  Write("How many nickels: ");
+  if (!ReadOrQuit(nickels)) return 0;
+  Write("How many dimes: ");
+  if (!ReadOrQuit(dimes)) return 0;
+
+  double cents = dimes * 10 + nickels * 5 + pennies;
+  double dollars = cents / 100;
+  Print("Your collection is worth:\n $%.2f\n", dollars);
+  return 0;
+}
