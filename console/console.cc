@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -24,8 +26,8 @@ bool IsSign(int c) {
   return c == '+' || c == '-';
 }
 
-// Reads once more from the descriptor, keeping every unconsumed byte. Standard output is
-// flushed first: the program is about to wait, and its prompt must be seen.
+// Reads once more from the descriptor, keeping every unconsumed byte. What the program
+// has written is flushed first: it may be about to wait, and its prompt must be seen.
 bool Refill(Input& in) {
   if (in.ended) return false;
   if (in.start > 0) {
@@ -33,10 +35,11 @@ bool Refill(Input& in) {
     in.stop -= in.start;
     in.start = 0;
   }
-  if (in.bytes.size() - in.stop < kChunk) {
+  // Grow only for a value that has filled half the buffer without ending.
+  if (in.bytes.size() - in.stop < kChunk / 2) {
     in.bytes.resize(std::max(2 * in.bytes.size(), in.stop + kChunk));
   }
-  std::fflush(stdout);
+  Flush(StandardOutput());
   for (;;) {
     ssize_t got = read(in.fd, in.bytes.data() + in.stop, in.bytes.size() - in.stop);
     if (got > 0) {
@@ -49,50 +52,118 @@ bool Refill(Input& in) {
   }
 }
 
-// The byte `offset` places past the read position, or -1 where the input ends first.
-int PeekAt(Input& in, std::size_t offset) {
-  while (in.start + offset >= in.stop) {
-    if (!Refill(in)) return -1;
+// The bytes from the read position on, as far as they have arrived. Looking past them
+// yields -1 and marks the view as cut short: the text might go on in bytes not yet read.
+struct Ahead {
+  const char* first;
+  const char* last;
+  bool cut = false;
+
+  int operator[](std::size_t offset) {
+    if (offset < static_cast<std::size_t>(last - first)) {
+      return static_cast<unsigned char>(first[offset]);
+    }
+    cut = true;
+    return -1;
   }
-  return static_cast<unsigned char>(in.bytes[in.start + offset]);
+};
+
+// The length of the text at the read position that `scan` takes, having looked as far
+// ahead as it needed: where it looked past what has arrived, more is read and it looks
+// again, until a byte after the text is seen or the input ends.
+template <class Scan>
+std::size_t LengthAhead(Input& in, Scan scan) {
+  for (;;) {
+    Ahead ahead{in.bytes.data() + in.start, in.bytes.data() + in.stop};
+    std::size_t length = scan(ahead);
+    if (!ahead.cut || !Refill(in)) return length;
+  }
 }
 
-void SkipBlanks(Input& in) {
-  while (IsBlank(PeekAt(in, 0))) ++in.start;
+// Moves the read position past the bytes that `keep_going` accepts.
+template <class Test>
+void SkipWhile(Input& in, Test keep_going) {
+  do {
+    while (in.start < in.stop && keep_going(in.bytes[in.start])) ++in.start;
+  } while (in.start == in.stop && Refill(in));
 }
 
-std::size_t DigitsFrom(Input& in, std::size_t offset) {
+// Skips the blanks before a value; false when the input ends first.
+bool SkipBlanks(Input& in) {
+  SkipWhile(in, [](char c) { return IsBlank(c); });
+  return in.start < in.stop;
+}
+
+std::size_t DigitsFrom(Ahead& ahead, std::size_t offset) {
   std::size_t end = offset;
-  while (IsDigit(PeekAt(in, end))) ++end;
+  while (IsDigit(ahead[end])) ++end;
   return end - offset;
 }
 
-// Length of the integer text at the read position, 0 where there is none.
-std::size_t IntegerLength(Input& in) {
-  std::size_t sign = IsSign(PeekAt(in, 0)) ? 1 : 0;
-  std::size_t digits = DigitsFrom(in, sign);
+// Length of the integer text in view, 0 where there is none.
+std::size_t IntegerLength(Ahead& ahead) {
+  std::size_t sign = IsSign(ahead[0]) ? 1 : 0;
+  std::size_t digits = DigitsFrom(ahead, sign);
   return digits == 0 ? 0 : sign + digits;
 }
 
-// Length of the real text at the read position, 0 where there is none. An exponent
-// counts only when it has digits: "1e+" is the real 1 followed by the text "e+".
-std::size_t RealLength(Input& in) {
-  std::size_t length = IsSign(PeekAt(in, 0)) ? 1 : 0;
-  std::size_t digits = DigitsFrom(in, length);
+// Length of the real text in view, 0 where there is none. An exponent counts only
+// when it has digits: "1e+" is the real 1 followed by the text "e+".
+std::size_t RealLength(Ahead& ahead) {
+  std::size_t length = IsSign(ahead[0]) ? 1 : 0;
+  std::size_t digits = DigitsFrom(ahead, length);
   length += digits;
-  if (PeekAt(in, length) == '.') {
-    std::size_t fraction = DigitsFrom(in, length + 1);
+  if (ahead[length] == '.') {
+    std::size_t fraction = DigitsFrom(ahead, length + 1);
     digits += fraction;
     length += 1 + fraction;
   }
   if (digits == 0) return 0;
-  int e = PeekAt(in, length);
+  int e = ahead[length];
   if (e == 'e' || e == 'E') {
-    std::size_t sign = IsSign(PeekAt(in, length + 1)) ? 1 : 0;
-    std::size_t exponent = DigitsFrom(in, length + 1 + sign);
+    std::size_t sign = IsSign(ahead[length + 1]) ? 1 : 0;
+    std::size_t exponent = DigitsFrom(ahead, length + 1 + sign);
     if (exponent > 0) length += 1 + sign + exponent;
   }
   return length;
+}
+
+// `value` with `decimals` decimals, rounded half to even from its exact binary value,
+// as printf writes it. Below 2^64 an exact path in 128-bit integers makes the digits;
+// to_chars makes the same digits for the rest, only slower.
+char* FixedDigits(char* out, char* end, double value, int decimals) {
+  __extension__ using Wide = unsigned __int128;
+  constexpr std::uint64_t kPowers[] = {1,      10,      100,      1000,      10000,
+                                       100000, 1000000, 10000000, 100000000, 1000000000};
+  std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+  int biased_exponent = static_cast<int>((bits >> 52) & 0x7ff);
+  std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+  if (biased_exponent > 0) mantissa |= std::uint64_t{1} << 52;
+  int shift = 1075 - std::max(biased_exponent, 1);  // value = mantissa / 2^shift
+  if (decimals > 9 || shift < -11 || biased_exponent == 0x7ff) {
+    return std::to_chars(out, end, value, std::chars_format::fixed, decimals).ptr;
+  }
+  std::uint64_t scale = kPowers[decimals];
+  Wide scaled = Wide{mantissa} * scale;  // below 2^94
+  Wide whole = 0;  // value × 10^decimals, rounded to a whole number
+  if (shift <= 0) {
+    whole = scaled << -shift;
+  } else if (shift < 100) {  // from 100 on, the value is below half of the last decimal
+    whole = scaled >> shift;
+    Wide rest = scaled - (whole << shift);
+    Wide half = Wide{1} << (shift - 1);
+    if (rest > half || (rest == half && (whole & 1) != 0)) ++whole;
+  }
+  if (bits >> 63) *out++ = '-';
+  out = std::to_chars(out, end, static_cast<std::uint64_t>(whole / scale)).ptr;
+  if (decimals > 0) {
+    *out++ = '.';
+    std::uint64_t fraction = static_cast<std::uint64_t>(whole % scale);
+    for (int place = decimals - 1; place >= 0; --place) {
+      *out++ = static_cast<char>('0' + fraction / kPowers[place] % 10);
+    }
+  }
+  return out;
 }
 
 const char* ReadPosition(const Input& in) {
@@ -121,9 +192,8 @@ Input TextInput(std::string_view text) {
 }
 
 Outcome ReadInteger(std::int32_t& value, Input& in) {
-  SkipBlanks(in);
-  if (PeekAt(in, 0) < 0) return Outcome::kEnd;
-  std::size_t length = IntegerLength(in);
+  if (!SkipBlanks(in)) return Outcome::kEnd;
+  std::size_t length = LengthAhead(in, IntegerLength);
   if (length == 0) return Outcome::kInvalid;
   const char* text = ReadPosition(in);
   std::int32_t parsed = 0;
@@ -136,9 +206,8 @@ Outcome ReadInteger(std::int32_t& value, Input& in) {
 }
 
 Outcome ReadReal(double& value, Input& in) {
-  SkipBlanks(in);
-  if (PeekAt(in, 0) < 0) return Outcome::kEnd;
-  std::size_t length = RealLength(in);
+  if (!SkipBlanks(in)) return Outcome::kEnd;
+  std::size_t length = LengthAhead(in, RealLength);
   if (length == 0) return Outcome::kInvalid;
   const char* text = ReadPosition(in);
   double parsed = 0;
@@ -154,31 +223,31 @@ Outcome ReadReal(double& value, Input& in) {
 }
 
 Outcome ReadWord(std::string& word, Input& in) {
-  SkipBlanks(in);
-  if (PeekAt(in, 0) < 0) return Outcome::kEnd;
-  std::size_t length = 0;
-  for (int c = PeekAt(in, 0); c >= 0 && !IsBlank(c); c = PeekAt(in, length)) ++length;
-  word.assign(ReadPosition(in), length);
-  in.start += length;
+  if (!SkipBlanks(in)) return Outcome::kEnd;
+  word.clear();
+  // A word may be longer than the buffer holds: take it piece by piece as it arrives.
+  do {
+    std::size_t begin = in.start;
+    while (in.start < in.stop && !IsBlank(in.bytes[in.start])) ++in.start;
+    word.append(in.bytes.data() + begin, in.start - begin);
+  } while (in.start == in.stop && Refill(in));
   return Outcome::kStored;
 }
 
 Outcome ReadChar(char& c, Input& in) {
-  int next = PeekAt(in, 0);
-  if (next < 0) return Outcome::kEnd;
-  c = static_cast<char>(next);
-  ++in.start;
+  if (in.start == in.stop && !Refill(in)) return Outcome::kEnd;
+  c = in.bytes[in.start++];
   return Outcome::kStored;
 }
 
 Outcome ReadCharAfterBlanks(char& c, Input& in) {
-  SkipBlanks(in);
+  if (!SkipBlanks(in)) return Outcome::kEnd;
   return ReadChar(c, in);
 }
 
 void SkipWord(Input& in) {
   SkipBlanks(in);
-  for (int c = PeekAt(in, 0); c >= 0 && !IsBlank(c); c = PeekAt(in, 0)) ++in.start;
+  SkipWhile(in, [](char c) { return !IsBlank(c); });
 }
 
 bool IsLetter(char c) {
@@ -189,16 +258,38 @@ char ToLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-void Write(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-}
-
 void WriteLine(std::string_view text) {
-  Write(text);
-  Write("\n");
+  Output& out = StandardOutput();
+  out.pending.append(text);
+  out.pending += '\n';
+  FlushIfFull(out);
 }
 
-void PrintTo(std::FILE* out, std::string_view format, std::initializer_list<Arg> args) {
+Output& StandardOutput() {
+  static Output standard_output;
+  return standard_output;
+}
+
+Output::~Output() {
+  Flush(*this);
+}
+
+void Flush(Output& out) {
+  std::string_view left = out.pending;
+  while (!left.empty()) {
+    ssize_t put = write(out.fd, left.data(), left.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;  // nowhere to write to any more: the text is dropped
+    left.remove_prefix(static_cast<std::size_t>(put));
+  }
+  out.pending.clear();
+}
+
+void FlushIfFull(Output& out) {
+  if (out.pending.size() >= kChunk) Flush(out);
+}
+
+void Format(std::string& out, std::string_view format, std::initializer_list<Arg> args) {
   const Arg* next = args.begin();
   // A conversion that does not match its value is a fault of the program, not of its
   // input: stop at once rather than write a wrong figure.
@@ -211,7 +302,7 @@ void PrintTo(std::FILE* out, std::string_view format, std::initializer_list<Arg>
   std::size_t at = 0;
   while (at < format.size()) {
     std::size_t percent = std::min(format.find('%', at), format.size());
-    std::fwrite(format.data() + at, 1, percent - at, out);
+    out.append(format.data() + at, percent - at);
     if (percent == format.size()) break;
     std::size_t spec = percent + 1;
     int decimals = 6;
@@ -228,22 +319,19 @@ void PrintTo(std::FILE* out, std::string_view format, std::initializer_list<Arg>
                   .ptr;
         break;
       case 'f':
-        end = std::to_chars(digits, digits + sizeof digits, take(Arg::Kind::kReal).real,
-                            std::chars_format::fixed, decimals)
-                  .ptr;
+        end = FixedDigits(digits, digits + sizeof digits, take(Arg::Kind::kReal).real,
+                          decimals);
         break;
-      case 's': {
-        std::string_view text = take(Arg::Kind::kText).text;
-        std::fwrite(text.data(), 1, text.size(), out);
+      case 's':
+        out.append(take(Arg::Kind::kText).text);
         break;
-      }
       case 'c':
-        std::fputc(take(Arg::Kind::kChar).c, out);
+        out += take(Arg::Kind::kChar).c;
         break;
       default:
         std::abort();
     }
-    std::fwrite(digits, 1, static_cast<std::size_t>(end - digits), out);
+    out.append(digits, static_cast<std::size_t>(end - digits));
     at = spec + 1;
   }
   if (next != args.end()) std::abort();

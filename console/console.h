@@ -5,13 +5,13 @@
 // that finds no valid value takes only those blanks and leaves the offending text in
 // place, so the next read meets it again.
 //
-// Writing goes through the C library's standard output, and standard output is
-// flushed whenever a read has to wait for more input, so a prompt is on the screen
-// before the program waits for its answer.
+// Writing gathers text in a buffer in front of standard output, and the buffer is
+// written out whenever a read has to wait for more input, so a prompt is on the screen
+// before the program waits for its answer, and a run driven from a file makes few
+// system calls.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -131,19 +131,41 @@ struct Arg {
   char c = 0;
 };
 
-// Writes `format` with each conversion replaced by the next value, digits exactly as
-// the C library's printf gives them.
-void PrintTo(std::FILE* out, std::string_view format, std::initializer_list<Arg> args);
+// Appends `format` to `out` with each conversion replaced by the next value, digits
+// exactly as the C library's printf gives them.
+void Format(std::string& out, std::string_view format, std::initializer_list<Arg> args);
 
-void Write(std::string_view text);
+// Text on its way to a descriptor. It is written out when enough has gathered, when a
+// read has to wait, and when the program ends.
+struct Output {
+  int fd = 1;  // standard output
+  std::string pending;
+  ~Output();
+};
+
+// The one buffer in front of standard output that the programs write through.
+Output& StandardOutput();
+void Flush(Output& out);
+// Writes out the pending text once it is large enough to be worth a system call.
+void FlushIfFull(Output& out);
+
+inline void Write(std::string_view text) {
+  Output& out = StandardOutput();
+  out.pending.append(text);
+  FlushIfFull(out);
+}
 
 template <class... A>
 void Print(std::string_view format, const A&... args) {
-  PrintTo(stdout, format, {Arg(args)...});
+  Output& out = StandardOutput();
+  Format(out.pending, format, {Arg(args)...});
+  FlushIfFull(out);
 }
 
 template <class... A>
 void PrintLine(std::string_view format, const A&... args) {
-  PrintTo(stdout, format, {Arg(args)...});
-  Write("\n");
+  Output& out = StandardOutput();
+  Format(out.pending, format, {Arg(args)...});
+  out.pending += '\n';
+  FlushIfFull(out);
 }

@@ -218,13 +218,8 @@ struct FormatRow {
 };
 
 std::string Formatted(std::string_view format, std::initializer_list<Arg> args) {
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&buffer, &size);
-  PrintTo(out, format, args);
-  std::fclose(out);
-  std::string text(buffer, size);
-  std::free(buffer);
+  std::string text;
+  Format(text, format, args);
   return text;
 }
 
@@ -256,9 +251,13 @@ TEST(Console, RealDigitsMatchPrintfOnASample) {
     values.push_back(any);  // every magnitude, infinities and not-a-numbers included
     values.push_back(static_cast<double>(random() % 2000001) / 8 - 125000);  // ties
     values.push_back(std::ldexp(static_cast<double>(random() % 1000000), -20));
+    values.push_back(std::uniform_real_distribution<double>(-2e9, 2e9)(random));
+    values.push_back(std::ldexp(static_cast<double>(random() >> 11),
+                                static_cast<int>(random() % 80) - 60));
+    values.push_back(std::ldexp(static_cast<double>(random() % (1 << 30)), -50));
   }
   for (double value : values) {
-    for (int decimals : {0, 1, 2, 4, 6}) {
+    for (int decimals : {0, 1, 2, 3, 4, 6, 9}) {
       char format[] = "%.Nf";
       format[2] = static_cast<char>('0' + decimals);
       std::vector<char> expected(400);

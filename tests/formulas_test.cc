@@ -61,9 +61,10 @@ INSTANTIATE_TEST_SUITE_P(Patchwork, TranscriptTest, testing::ValuesIn(kPatchwork
 #define TRICK                                                                          \
   "Here is a clever number juggling trick.\n\nEnter the year of your birth (positive " \
   "4-digit integer): Enter your current age (positive integer): "
-#define JUGGLED(n)                                                              \
-  TRICK "... and after juggling the numbers, the result is: " n "\nIsn't that " \
-                                                                "amazing?\n"
+#define JUGGLED(n)                                              \
+  TRICK "... and after juggling the numbers, the result is: " n \
+        "\nIsn't that "                                         \
+        "amazing?\n"
 
 const Transcript kBirthtrick[] = {
     {"a_birth_year", "birthtrick", "1990\n35\n", JUGGLED("1990.35")},
