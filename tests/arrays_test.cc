@@ -29,7 +29,8 @@ const Transcript kArrays[] = {
     {"mirror_ignores_input", "mirror", "5 4 3 2 1", MIRRORED},
 };
 
-INSTANTIATE_TEST_SUITE_P(Arrays, TranscriptTest, testing::ValuesIn(kArrays), RowName);
+INSTANTIATE_TEST_SUITE_P(Arrays, TranscriptTest, testing::ValuesIn(Listed(kArrays)),
+                         RowName);
 
 TEST(Mirror, ReverseCopiesCountEntriesAndNoMore) {
   struct Row {

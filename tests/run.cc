@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -134,8 +135,24 @@ void Type(const Session& session, std::string_view text) {
   WriteAll(session.input, text);
 }
 
+Session StartInTerminal(std::string_view program) {
+  std::string path = ProgramPath(program);
+  int terminal = -1;
+  pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  Check(pid >= 0, "forkpty");
+  if (pid == 0) {
+    execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  Session session;
+  session.pid = pid;
+  session.input = terminal;
+  session.output = terminal;
+  return session;
+}
+
 int Finish(Session& session) {
-  close(session.input);
+  if (session.input != session.output) close(session.input);
   std::string rest;
   bool closed = false;
   Clock::time_point deadline = After(20);

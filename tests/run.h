@@ -25,8 +25,11 @@ struct Session {
 };
 
 Session StartProgram(std::string_view program);
+// A program started on a new pseudo-terminal, as a person at a terminal runs it.
+Session StartInTerminal(std::string_view program);
 // What the program writes until `wanted` has arrived or the time bound has passed.
 std::string ReadUntil(const Session& session, std::string_view wanted, double seconds);
 void Type(const Session& session, std::string_view text);
-// Closes the program's input and waits for it; its exit status.
+// Reads what the program still writes until it ends, and waits for it; its exit status.
+// A program on pipes has its input closed first.
 int Finish(Session& session);

@@ -72,7 +72,8 @@ const Transcript kTeller[] = {
      NAME CHOICE DEPOSIT "You chose not to deposit anything today\nYou put in: \n" BYE},
 };
 
-INSTANTIATE_TEST_SUITE_P(Teller, TranscriptTest, testing::ValuesIn(kTeller), RowName);
+INSTANTIATE_TEST_SUITE_P(Teller, TranscriptTest, testing::ValuesIn(Listed(kTeller)),
+                         RowName);
 
 // A person at the other end of a pipe sees each prompt before typing its answer.
 TEST(Teller, EachPromptArrivesBeforeItsAnswerIsTyped) {

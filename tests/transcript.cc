@@ -2,6 +2,11 @@
 
 #include "run.h"
 
+std::vector<Transcript>& ListedTranscripts() {
+  static std::vector<Transcript> rows;
+  return rows;
+}
+
 std::string RowName(const testing::TestParamInfo<Transcript>& info) {
   return info.param.name;
 }

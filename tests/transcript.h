@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string_view>
+#include <vector>
 
 struct Transcript {
   const char* name;  // letters, digits and underscores: it names the test
@@ -18,6 +20,15 @@ class TranscriptTest : public testing::TestWithParam<Transcript> {};
 // Names the row in a failure message.
 inline void PrintTo(const Transcript& row, std::ostream* os) {
   *os << row.name;
+}
+
+// Every table of transcripts, gathered as the tables are handed to their tests, so that
+// the tests over all programs can run every program's transcripts too.
+std::vector<Transcript>& ListedTranscripts();
+
+inline std::span<const Transcript> Listed(std::span<const Transcript> rows) {
+  ListedTranscripts().insert(ListedTranscripts().end(), rows.begin(), rows.end());
+  return rows;
 }
 
 std::string RowName(const testing::TestParamInfo<Transcript>& info);
