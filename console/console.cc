@@ -26,6 +26,18 @@ bool IsSign(int c) {
   return c == '+' || c == '-';
 }
 
+// Writes out all the pending text.
+void Flush(Output& out) {
+  std::string_view left = out.pending;
+  while (!left.empty()) {
+    ssize_t put = write(out.fd, left.data(), left.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;  // nowhere to write to any more: the text is dropped
+    left.remove_prefix(static_cast<std::size_t>(put));
+  }
+  out.pending.clear();
+}
+
 // Reads once more from the descriptor, keeping every unconsumed byte. What the program
 // has written is flushed first: it may be about to wait, and its prompt must be seen.
 bool Refill(Input& in) {
@@ -272,17 +284,6 @@ Output& StandardOutput() {
 
 Output::~Output() {
   Flush(*this);
-}
-
-void Flush(Output& out) {
-  std::string_view left = out.pending;
-  while (!left.empty()) {
-    ssize_t put = write(out.fd, left.data(), left.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) break;  // nowhere to write to any more: the text is dropped
-    left.remove_prefix(static_cast<std::size_t>(put));
-  }
-  out.pending.clear();
 }
 
 void FlushIfFull(Output& out) {

@@ -145,7 +145,6 @@ struct Output {
 
 // The one buffer in front of standard output that the programs write through.
 Output& StandardOutput();
-void Flush(Output& out);
 // Writes out the pending text once it is large enough to be worth a system call.
 void FlushIfFull(Output& out);
 
