@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,8 +39,14 @@ void Flush(Output& out) {
   out.pending.clear();
 }
 
-// Reads once more from the descriptor, keeping every unconsumed byte. What the program
-// has written is flushed first: it may be about to wait, and its prompt must be seen.
+// Whether a read of `fd` would wait for input that has not come yet.
+bool MustWait(int fd) {
+  pollfd ready{.fd = fd, .events = POLLIN, .revents = 0};
+  return poll(&ready, 1, 0) != 1 || (ready.revents & POLLIN) == 0;
+}
+
+// Reads once more from the descriptor, keeping every unconsumed byte. Where the read
+// would wait, what the program has written is flushed first, so its prompt is seen.
 bool Refill(Input& in) {
   if (in.ended) return false;
   if (in.start > 0) {
@@ -51,7 +58,7 @@ bool Refill(Input& in) {
   if (in.bytes.size() - in.stop < kChunk / 2) {
     in.bytes.resize(std::max(2 * in.bytes.size(), in.stop + kChunk));
   }
-  Flush(StandardOutput());
+  if (MustWait(in.fd)) Flush(StandardOutput());
   for (;;) {
     ssize_t got = read(in.fd, in.bytes.data() + in.stop, in.bytes.size() - in.stop);
     if (got > 0) {
