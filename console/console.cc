@@ -50,17 +50,22 @@ bool MustWait(int fd) {
 bool Refill(Input& in) {
   if (in.ended) return false;
   if (in.start > 0) {
-    std::memmove(in.bytes.data(), in.bytes.data() + in.start, in.stop - in.start);
+    std::memmove(in.bytes.get(), in.bytes.get() + in.start, in.stop - in.start);
     in.stop -= in.start;
     in.start = 0;
   }
-  // Grow only for a value that has filled half the buffer without ending.
-  if (in.bytes.size() - in.stop < kChunk / 2) {
-    in.bytes.resize(std::max(2 * in.bytes.size(), in.stop + kChunk));
+  // Grow only for a value that has filled half the buffer without ending. The room is
+  // left as it comes, not cleared: a short dialogue touches few pages of it.
+  if (in.size - in.stop < kChunk / 2) {
+    std::size_t size = std::max(2 * in.size, in.stop + kChunk);
+    std::unique_ptr<char[]> room = std::make_unique_for_overwrite<char[]>(size);
+    if (in.stop > 0) std::memcpy(room.get(), in.bytes.get(), in.stop);
+    in.bytes = std::move(room);
+    in.size = size;
   }
   if (MustWait(in.fd)) Flush(StandardOutput());
   for (;;) {
-    ssize_t got = read(in.fd, in.bytes.data() + in.stop, in.bytes.size() - in.stop);
+    ssize_t got = read(in.fd, in.bytes.get() + in.stop, in.size - in.stop);
     if (got > 0) {
       in.stop += static_cast<std::size_t>(got);
       return true;
@@ -93,7 +98,7 @@ struct Ahead {
 template <class Scan>
 std::size_t LengthAhead(Input& in, Scan scan) {
   for (;;) {
-    Ahead ahead{in.bytes.data() + in.start, in.bytes.data() + in.stop};
+    Ahead ahead{in.bytes.get() + in.start, in.bytes.get() + in.stop};
     std::size_t length = scan(ahead);
     if (!ahead.cut || !Refill(in)) return length;
   }
@@ -186,7 +191,7 @@ char* FixedDigits(char* out, char* end, double value, int decimals) {
 }
 
 const char* ReadPosition(const Input& in) {
-  return in.bytes.data() + in.start;
+  return in.bytes.get() + in.start;
 }
 
 }  // namespace
@@ -204,7 +209,9 @@ Input DescriptorInput(int fd) {
 
 Input TextInput(std::string_view text) {
   Input in;
-  in.bytes.assign(text.begin(), text.end());
+  in.bytes = std::make_unique_for_overwrite<char[]>(text.size());
+  if (!text.empty()) std::memcpy(in.bytes.get(), text.data(), text.size());
+  in.size = text.size();
   in.stop = text.size();
   in.ended = true;
   return in;
@@ -248,7 +255,7 @@ Outcome ReadWord(std::string& word, Input& in) {
   do {
     std::size_t begin = in.start;
     while (in.start < in.stop && !IsBlank(in.bytes[in.start])) ++in.start;
-    word.append(in.bytes.data() + begin, in.start - begin);
+    word.append(in.bytes.get() + begin, in.start - begin);
   } while (in.start == in.stop && Refill(in));
   return Outcome::kStored;
 }

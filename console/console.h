@@ -13,9 +13,9 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 // What became of one read.
 enum class Outcome {
@@ -28,7 +28,8 @@ enum class Outcome {
 // in `bytes` until a read takes it, however far a read has to look ahead.
 struct Input {
   int fd = -1;  // -1: no descriptor, the text in `bytes` is all there is
-  std::vector<char> bytes;
+  std::unique_ptr<char[]> bytes;  // room for `size` bytes, those before `stop` filled
+  std::size_t size = 0;
   std::size_t start = 0;
   std::size_t stop = 0;
   bool ended = false;

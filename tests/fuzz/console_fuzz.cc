@@ -29,7 +29,7 @@ void CheckRefusal(const Input& in, Outcome got, std::size_t blanks) {
 
 // The text between two positions, as a C string for the C library.
 std::string TextFrom(const Input& in, std::size_t from, std::size_t to) {
-  return std::string(in.bytes.data() + from, to - from);
+  return std::string(in.bytes.get() + from, to - from);
 }
 
 void CheckInteger(Input& in, std::size_t blanks) {
