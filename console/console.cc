@@ -284,11 +284,15 @@ char ToLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-void WriteLine(std::string_view text) {
+void Write(std::string_view text) {
   Output& out = StandardOutput();
   out.pending.append(text);
-  out.pending += '\n';
   FlushIfFull(out);
+}
+
+void WriteLine(std::string_view text) {
+  Write(text);
+  Write("\n");
 }
 
 Output& StandardOutput() {
@@ -319,15 +323,17 @@ void Format(std::string& out, std::string_view format, std::initializer_list<Arg
     std::size_t percent = std::min(format.find('%', at), format.size());
     out.append(format.data() + at, percent - at);
     if (percent == format.size()) break;
-    std::size_t spec = percent + 1;
+    // The letter that names the conversion, after a precision such as ".2" if any.
+    std::size_t letter = percent + 1;
     int decimals = 6;
-    if (spec + 1 < format.size() && format[spec] == '.' && IsDigit(format[spec + 1])) {
-      decimals = format[spec + 1] - '0';
-      spec += 2;
+    if (letter + 1 < format.size() && format[letter] == '.' &&
+        IsDigit(format[letter + 1])) {
+      decimals = format[letter + 1] - '0';
+      letter += 2;
     }
-    if (spec >= format.size()) std::abort();
+    if (letter >= format.size()) std::abort();
     char* end = digits;
-    switch (format[spec]) {
+    switch (format[letter]) {
       case 'd':
         end = std::to_chars(digits, digits + sizeof digits,
                             take(Arg::Kind::kInteger).integer)
@@ -347,7 +353,7 @@ void Format(std::string& out, std::string_view format, std::initializer_list<Arg
         std::abort();
     }
     out.append(digits, static_cast<std::size_t>(end - digits));
-    at = spec + 1;
+    at = letter + 1;
   }
   if (next != args.end()) std::abort();
 }

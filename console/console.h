@@ -70,23 +70,19 @@ inline Outcome ReadValue(std::string& word, Input& in) {
 // One read of several values in order; it stops at the first value not stored and
 // tells what became of that one.
 template <class... T>
-Outcome ReadFrom(Input& in, T&... targets) {
+Outcome Read(T&... targets) {
   Outcome got = Outcome::kStored;
   auto stored = [&](auto& target) {
-    got = ReadValue(target, in);
+    got = ReadValue(target, StandardInput());
     return got == Outcome::kStored;
   };
   return (stored(targets) && ...) ? Outcome::kStored : got;
 }
 
-template <class... T>
-Outcome Read(T&... targets) {
-  return ReadFrom(StandardInput(), targets...);
-}
-
 // The suite's one answer to text where a number belongs.
 inline constexpr std::string_view kNotNumeric = "Invalid entry: needs to be numeric";
 
+void Write(std::string_view text);
 void WriteLine(std::string_view text);
 
 // For a dialogue that cannot go on without its values: text that is not a number gets
@@ -108,6 +104,19 @@ Outcome ReadOrSkip(T&... targets) {
     SkipWord();
   }
   return got;
+}
+
+// A question: its prompt, then the read of its answer, by the rules above.
+template <class... T>
+bool AskOrQuit(std::string_view prompt, T&... targets) {
+  Write(prompt);
+  return ReadOrQuit(targets...);
+}
+
+template <class... T>
+Outcome AskOrSkip(std::string_view prompt, T&... targets) {
+  Write(prompt);
+  return ReadOrSkip(targets...);
 }
 
 // A letter is one of A to Z and a to z, whatever the locale.
@@ -149,12 +158,6 @@ Output& StandardOutput();
 // Writes out the pending text once it is large enough to be worth a system call.
 void FlushIfFull(Output& out);
 
-inline void Write(std::string_view text) {
-  Output& out = StandardOutput();
-  out.pending.append(text);
-  FlushIfFull(out);
-}
-
 template <class... A>
 void Print(std::string_view format, const A&... args) {
   Output& out = StandardOutput();
@@ -164,8 +167,6 @@ void Print(std::string_view format, const A&... args) {
 
 template <class... A>
 void PrintLine(std::string_view format, const A&... args) {
-  Output& out = StandardOutput();
-  Format(out.pending, format, {Arg(args)...});
-  out.pending += '\n';
-  FlushIfFull(out);
+  Print(format, args...);
+  Write("\n");
 }

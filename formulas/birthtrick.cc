@@ -8,10 +8,9 @@ int main() {
   WriteLine("Here is a clever number juggling trick.\n");
   std::int32_t year = 0;
   std::int32_t age = 0;
-  Write("Enter the year of your birth (positive 4-digit integer): ");
-  if (!ReadOrQuit(year)) return 0;
-  Write("Enter your current age (positive integer): ");
-  if (!ReadOrQuit(age)) return 0;
+  if (!AskOrQuit("Enter the year of your birth (positive 4-digit integer): ", year))
+    return 0;
+  if (!AskOrQuit("Enter your current age (positive integer): ", age)) return 0;
 
   // 64 bits, so that a year of any size juggles without wrapping.
   std::int64_t juggled = std::int64_t{year} * 100 + 250;

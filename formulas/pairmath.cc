@@ -18,10 +18,8 @@ double Division(double a, double b) {
 int main() {
   double first = 0;
   double second = 0;
-  Write("Enter an integer: ");
-  if (!ReadOrQuit(first)) return 0;
-  Write("Enter another integer: ");
-  if (!ReadOrQuit(second)) return 0;
+  if (!AskOrQuit("Enter an integer: ", first)) return 0;
+  if (!AskOrQuit("Enter another integer: ", second)) return 0;
   PrintLine("The sum of your two numbers is %.0f.", Addition(first, second));
   Write("The difference between your ");
   PrintLine("two numbers is %.0f.", Subtraction(first, second));

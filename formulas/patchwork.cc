@@ -9,12 +9,10 @@ int main() {
   std::int32_t diameter = 0;
   std::int32_t fabric_cost = 0;
   std::int32_t people = 0;
-  Write("Enter integer diameter of the Quilt in feet: ");
-  if (!ReadOrQuit(diameter)) return 0;
-  Write("Enter the fabric cost per square foot (in cents): ");
-  if (!ReadOrQuit(fabric_cost)) return 0;
-  Write("Enter the number of people sewing the quilt: ");
-  if (!ReadOrQuit(people)) return 0;
+  if (!AskOrQuit("Enter integer diameter of the Quilt in feet: ", diameter)) return 0;
+  if (!AskOrQuit("Enter the fabric cost per square foot (in cents): ", fabric_cost))
+    return 0;
+  if (!AskOrQuit("Enter the number of people sewing the quilt: ", people)) return 0;
 
   std::int32_t radius = diameter / 2;
   double area = 3.141593 * radius * radius;

@@ -5,12 +5,9 @@ int main() {
   double pennies = 0;
   double nickels = 0;
   double dimes = 0;
-  Write("How many pennies: ");
-  if (!ReadOrQuit(pennies)) return 0;
-  Write("How many nickels: ");
-  if (!ReadOrQuit(nickels)) return 0;
-  Write("How many dimes: ");
-  if (!ReadOrQuit(dimes)) return 0;
+  if (!AskOrQuit("How many pennies: ", pennies)) return 0;
+  if (!AskOrQuit("How many nickels: ", nickels)) return 0;
+  if (!AskOrQuit("How many dimes: ", dimes)) return 0;
 
   double cents = dimes * 10 + nickels * 5 + pennies;
   double dollars = cents / 100;

@@ -4,9 +4,8 @@
 #include "console.h"
 
 int main() {
-  Write("Enter the temperature in degrees Fahrenheit: ");
   std::int32_t fahrenheit = 0;
-  if (!ReadOrQuit(fahrenheit)) return 0;
+  if (!AskOrQuit("Enter the temperature in degrees Fahrenheit: ", fahrenheit)) return 0;
   // 64 bits, so that the coldest entries do not wrap.
   std::int64_t above_freezing = std::int64_t{fahrenheit} - 32;
   double celsius = static_cast<double>(above_freezing) * 0.5555555555555556;

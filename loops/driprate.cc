@@ -18,11 +18,10 @@ void WallOfText() {
 Outcome OneInput(double& drops_per_minute) {
   double flow_rate = 0;
   std::int32_t drop_factor = 0;
-  Write("Enter rate in ml/hr=> ");
-  Outcome got = ReadOrSkip(flow_rate);
-  if (got != Outcome::kStored) return got;
-  Write("Enter tubing's drop factor(drops/ml)=> ");
-  got = ReadOrSkip(drop_factor);
+  Outcome got = AskOrSkip("Enter rate in ml/hr=> ", flow_rate);
+  if (got == Outcome::kStored) {
+    got = AskOrSkip("Enter tubing's drop factor(drops/ml)=> ", drop_factor);
+  }
   if (got == Outcome::kStored) drops_per_minute = flow_rate / 60.0 * drop_factor;
   return got;
 }
@@ -41,14 +40,11 @@ Outcome ThreeInput(double& ml_per_hour) {
   double dose_rate = 0;
   std::int32_t weight = 0;
   std::int32_t concentration = 0;
-  Write("Enter rate in mg/kg/hr=> ");
-  Outcome got = ReadOrSkip(dose_rate);
-  if (got != Outcome::kStored) return got;
-  Write("Enter patient weight in kg=> ");
-  got = ReadOrSkip(weight);
-  if (got != Outcome::kStored) return got;
-  Write("Enter concentration in mg/ml=> ");
-  got = ReadOrSkip(concentration);
+  Outcome got = AskOrSkip("Enter rate in mg/kg/hr=> ", dose_rate);
+  if (got == Outcome::kStored) got = AskOrSkip("Enter patient weight in kg=> ", weight);
+  if (got == Outcome::kStored) {
+    got = AskOrSkip("Enter concentration in mg/ml=> ", concentration);
+  }
   if (got == Outcome::kStored) {
     ml_per_hour =
         static_cast<double>(weight) * dose_rate / static_cast<double>(concentration);
@@ -89,8 +85,7 @@ int main() {
       got = OneInput(drops_per_minute);
       if (got == Outcome::kStored) OnePrint(drops_per_minute);
     } else if (choice == 2) {
-      Write("Enter number of hours=> ");
-      got = ReadOrSkip(hours);
+      got = AskOrSkip("Enter number of hours=> ", hours);
       if (got == Outcome::kStored && hours == 0) {
         DividingByZero();
       } else if (got == Outcome::kStored) {
@@ -101,11 +96,9 @@ int main() {
       got = ThreeInput(ml_per_hour);
       if (got == Outcome::kStored) ThreePrint(ml_per_hour);
     } else if (choice == 4) {
-      Write("Enter rate in units/hr=> ");
-      got = ReadOrSkip(units_per_hour);
+      got = AskOrSkip("Enter rate in units/hr=> ", units_per_hour);
       if (got == Outcome::kStored) {
-        Write("Enter concentration in units/ml=> ");
-        got = ReadOrSkip(units_per_ml);
+        got = AskOrSkip("Enter concentration in units/ml=> ", units_per_ml);
       }
       if (got == Outcome::kStored) FourAll(units_per_hour, units_per_ml);
     } else if (choice == 5) {

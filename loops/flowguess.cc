@@ -9,10 +9,10 @@ int main() {
   constexpr double kTargetFlow = 1000.0;
   std::int32_t depth = 0;
   std::int32_t width = 0;
-  Write("Enter the depth of the channel (1 to 50, whole integers): ");
-  if (!ReadOrQuit(depth)) return 0;
-  Write("\nEnter the width of the channel (1 to 25, whole integers): ");
-  if (!ReadOrQuit(width)) return 0;
+  if (!AskOrQuit("Enter the depth of the channel (1 to 50, whole integers): ", depth))
+    return 0;
+  if (!AskOrQuit("\nEnter the width of the channel (1 to 25, whole integers): ", width))
+    return 0;
   if (depth < 1 || depth > 50 || width < 1 || width > 25) {
     WriteLine("\nError: Width and Depth values incorrect\n");
     return 0;
@@ -39,9 +39,8 @@ int main() {
   double error_percent = 1.0;
   // Ends only on a flow strictly within a tenth of a percent of the target.
   while (!(error_percent > -0.1 && error_percent < 0.1)) {
-    Write("\n\nEnter guess>");
     double guess = 0;
-    Outcome got = ReadOrSkip(guess);
+    Outcome got = AskOrSkip("\n\nEnter guess>", guess);
     if (got == Outcome::kEnd) return 0;
     if (got == Outcome::kInvalid) continue;
     if (guess > depth) {

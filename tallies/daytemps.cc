@@ -5,9 +5,9 @@
 #include "console.h"
 
 int main() {
-  Write("Please enter the # of days you have temperatures for: ");
   std::int32_t days = 0;
-  if (!ReadOrQuit(days)) return 0;
+  if (!AskOrQuit("Please enter the # of days you have temperatures for: ", days))
+    return 0;
 
   std::int64_t total = 0;
   std::int32_t hot = 0;

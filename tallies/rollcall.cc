@@ -30,9 +30,7 @@ int main() {
   std::string last;
   std::int32_t age = 0;
   for (;;) {
-    Outcome got = Read(first, last, age);
-    if (got == Outcome::kInvalid) WriteLine(kNotNumeric);
-    if (got != Outcome::kStored) return 0;
+    if (!ReadOrQuit(first, last, age)) return 0;
     if (first == "DONE" && last == "DONE" && age == 0) break;
     names += Fold(first);
     names += ' ';

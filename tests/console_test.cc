@@ -168,19 +168,20 @@ const ReadRow kReadRows[] = {
 
 class ReadTest : public testing::TestWithParam<ReadRow> {};
 
-TEST_P(ReadTest, FromText) {
-  const ReadRow& row = GetParam();
-  Input in = TextInput(row.input);
+void ExpectReads(const ReadRow& row, Input& in) {
   EXPECT_EQ(DoReads(in, row.reads), row.got);
   EXPECT_EQ(Unread(in), row.left);
 }
 
+TEST_P(ReadTest, FromText) {
+  Input in = TextInput(GetParam().input);
+  ExpectReads(GetParam(), in);
+}
+
 TEST_P(ReadTest, FromTricklingPipe) {
-  const ReadRow& row = GetParam();
   std::thread writer;
-  Input in = TrickleInput(row.input, writer);
-  EXPECT_EQ(DoReads(in, row.reads), row.got);
-  EXPECT_EQ(Unread(in), row.left);
+  Input in = TrickleInput(GetParam().input, writer);
+  ExpectReads(GetParam(), in);
   writer.join();
   close(in.fd);
 }

@@ -83,6 +83,23 @@ Clock::time_point After(double seconds) {
                             std::chrono::duration<double>(seconds));
 }
 
+// Takes what the program writes until it closes its output, within the bounds, then
+// waits for it; a program still running at a bound is ended.
+RunResult ReadToEnd(pid_t pid, int out, double seconds, std::size_t max_output) {
+  RunResult run;
+  Clock::time_point deadline = After(seconds);
+  bool closed = false;
+  bool in_time = true;
+  while (!closed && in_time && run.output.size() <= max_output) {
+    in_time = ReadSome(out, run.output, deadline, closed);
+  }
+  close(out);
+  if (!closed) kill(pid, SIGKILL);
+  run.status = WaitFor(pid);
+  run.finished = closed;
+  return run;
+}
+
 }  // namespace
 
 RunResult RunProgram(std::string_view program, std::string_view input, double seconds,
@@ -96,19 +113,7 @@ RunResult RunProgram(std::string_view program, std::string_view input, double se
   int out = -1;
   pid_t pid = Spawn(program, in, out);
   close(in);
-
-  RunResult run;
-  Clock::time_point deadline = After(seconds);
-  bool closed = false;
-  bool in_time = true;
-  while (!closed && in_time && run.output.size() <= max_output) {
-    in_time = ReadSome(out, run.output, deadline, closed);
-  }
-  close(out);
-  if (!closed) kill(pid, SIGKILL);
-  run.status = WaitFor(pid);
-  run.finished = closed;
-  return run;
+  return ReadToEnd(pid, out, seconds, max_output);
 }
 
 Session StartProgram(std::string_view program) {
@@ -153,12 +158,5 @@ Session StartInTerminal(std::string_view program) {
 
 int Finish(Session& session) {
   if (session.input != session.output) close(session.input);
-  std::string rest;
-  bool closed = false;
-  Clock::time_point deadline = After(20);
-  while (!closed && ReadSome(session.output, rest, deadline, closed)) {
-  }
-  close(session.output);
-  if (!closed) kill(session.pid, SIGKILL);
-  return WaitFor(session.pid);
+  return ReadToEnd(session.pid, session.output, 20, std::size_t{1} << 28).status;
 }

@@ -7,10 +7,8 @@
 int main() {
   std::int32_t installations = 0;
   std::int32_t cable_yards = 0;
-  Write("Enter the number of installations: ");
-  if (!ReadOrQuit(installations)) return 0;
-  Write("Enter the yards of cable used: ");
-  if (!ReadOrQuit(cable_yards)) return 0;
+  if (!AskOrQuit("Enter the number of installations: ", installations)) return 0;
+  if (!AskOrQuit("Enter the yards of cable used: ", cable_yards)) return 0;
 
   std::int64_t cable_feet = std::int64_t{cable_yards} * 3;
   std::int64_t revenue = std::int64_t{installations} * 25 + cable_feet * 2;

@@ -15,10 +15,12 @@ int main() {
   std::int32_t yard_width = 0;
   std::int32_t house_length = 0;
   std::int32_t house_width = 0;
-  Write("Enter the length and width of the yard, seperated by a space: ");
-  if (!ReadOrQuit(yard_length, yard_width)) return 0;
-  Write("Enter the length and width of the house, seperated by a space: ");
-  if (!ReadOrQuit(house_length, house_width)) return 0;
+  if (!AskOrQuit("Enter the length and width of the yard, seperated by a space: ",
+                 yard_length, yard_width))
+    return 0;
+  if (!AskOrQuit("Enter the length and width of the house, seperated by a space: ",
+                 house_length, house_width))
+    return 0;
 
   // 64 bits hold any product of two 32-bit sides, and any difference of two of them.
   std::int64_t yard_area = std::int64_t{yard_length} * yard_width;

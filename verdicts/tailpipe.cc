@@ -24,12 +24,9 @@ int main() {
   std::int32_t pollutant = 0;
   double rate = 0;
   std::int32_t odometer = 0;
-  Write("Enter pollutant number>> ");
-  if (!ReadOrQuit(pollutant)) return 0;
-  Write("Enter number of grams emitted per mile>> ");
-  if (!ReadOrQuit(rate)) return 0;
-  Write("Enter odometer reading>> ");
-  if (!ReadOrQuit(odometer)) return 0;
+  if (!AskOrQuit("Enter pollutant number>> ", pollutant)) return 0;
+  if (!AskOrQuit("Enter number of grams emitted per mile>> ", rate)) return 0;
+  if (!AskOrQuit("Enter odometer reading>> ", odometer)) return 0;
 
   if (pollutant < 1 || pollutant > 4) return 0;
   const Limit& limit = kLimits[pollutant - 1];
