@@ -9,11 +9,14 @@
 // written out whenever a read has to wait for more input, so a prompt is on the screen
 // before the program waits for its answer, and a run driven from a file makes few
 // system calls.
+//
+// Where the process itself fails (output that cannot be written, input that cannot be
+// read, memory that cannot be had), the layer says so in one line on standard error
+// and ends the program with status 1: a run that lost data never reports success.
 #pragma once
 
 #include <cstdint>
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -24,47 +27,29 @@ enum class Outcome {
   kEnd,      // the input has ended: the target is unchanged
 };
 
-// Bytes taken from a descriptor and not yet consumed. Everything from `start` on stays
-// in `bytes` until a read takes it, however far a read has to look ahead.
-struct Input {
-  int fd = -1;  // -1: no descriptor, the text in `bytes` is all there is
-  std::unique_ptr<char[]> bytes;  // room for `size` bytes, those before `stop` filled
-  std::size_t size = 0;
-  std::size_t start = 0;
-  std::size_t stop = 0;
-  bool ended = false;
-};
-
-// The one buffer over standard input that the programs read from.
-Input& StandardInput();
-// An input over an open descriptor, read as its bytes arrive.
-Input DescriptorInput(int fd);
-// An input holding just `text`, for reading a given text as if it were typed.
-Input TextInput(std::string_view text);
-
 // An optional sign and decimal digits, within the 32-bit range.
-Outcome ReadInteger(std::int32_t& value, Input& in = StandardInput());
+Outcome ReadInteger(std::int32_t& value);
 // A decimal real: optional sign, digits with an optional point and fraction, and an
 // exponent where one is complete. Beyond the range of a double it reads as an infinity,
 // below it as zero or a subnormal.
-Outcome ReadReal(double& value, Input& in = StandardInput());
+Outcome ReadReal(double& value);
 // The next run of non-blank bytes, of any length.
-Outcome ReadWord(std::string& word, Input& in = StandardInput());
+Outcome ReadWord(std::string& word);
 // The very next byte, blank or not.
-Outcome ReadChar(char& c, Input& in = StandardInput());
+Outcome ReadChar(char& c);
 // The next byte that is not blank.
-Outcome ReadCharAfterBlanks(char& c, Input& in = StandardInput());
+Outcome ReadCharAfterBlanks(char& c);
 // Drops the next word, for a dialogue that asks again after text it could not use.
-void SkipWord(Input& in = StandardInput());
+void SkipWord();
 
-inline Outcome ReadValue(std::int32_t& value, Input& in) {
-  return ReadInteger(value, in);
+inline Outcome ReadValue(std::int32_t& value) {
+  return ReadInteger(value);
 }
-inline Outcome ReadValue(double& value, Input& in) {
-  return ReadReal(value, in);
+inline Outcome ReadValue(double& value) {
+  return ReadReal(value);
 }
-inline Outcome ReadValue(std::string& word, Input& in) {
-  return ReadWord(word, in);
+inline Outcome ReadValue(std::string& word) {
+  return ReadWord(word);
 }
 
 // One read of several values in order; it stops at the first value not stored and
@@ -73,7 +58,7 @@ template <class... T>
 Outcome Read(T&... targets) {
   Outcome got = Outcome::kStored;
   auto stored = [&](auto& target) {
-    got = ReadValue(target, StandardInput());
+    got = ReadValue(target);
     return got == Outcome::kStored;
   };
   return (stored(targets) && ...) ? Outcome::kStored : got;
@@ -125,44 +110,27 @@ bool IsLetter(char c);
 char ToLower(char c);
 
 // One value for a conversion of a format: %d takes an integer, %f and %.Nf a real,
-// %s a text and %c a character.
+// %s a text.
 struct Arg {
-  enum class Kind { kInteger, kReal, kText, kChar };
+  enum class Kind { kInteger, kReal, kText };
   Arg(std::int32_t v) : kind(Kind::kInteger), integer(v) {}
   Arg(std::int64_t v) : kind(Kind::kInteger), integer(v) {}
   Arg(double v) : kind(Kind::kReal), real(v) {}
   Arg(std::string_view v) : kind(Kind::kText), text(v) {}
-  Arg(char v) : kind(Kind::kChar), c(v) {}
 
   Kind kind;
   std::int64_t integer = 0;
   double real = 0;
   std::string_view text;
-  char c = 0;
 };
 
-// Appends `format` to `out` with each conversion replaced by the next value, digits
-// exactly as the C library's printf gives them.
-void Format(std::string& out, std::string_view format, std::initializer_list<Arg> args);
-
-// Text on its way to a descriptor. It is written out when enough has gathered, when a
-// read has to wait, and when the program ends.
-struct Output {
-  int fd = 1;  // standard output
-  std::string pending;
-  ~Output();
-};
-
-// The one buffer in front of standard output that the programs write through.
-Output& StandardOutput();
-// Writes out the pending text once it is large enough to be worth a system call.
-void FlushIfFull(Output& out);
+// Writes `format` with each conversion replaced by the next value, digits exactly as
+// the C library's printf gives them.
+void PrintArgs(std::string_view format, std::initializer_list<Arg> args);
 
 template <class... A>
 void Print(std::string_view format, const A&... args) {
-  Output& out = StandardOutput();
-  Format(out.pending, format, {Arg(args)...});
-  FlushIfFull(out);
+  PrintArgs(format, {Arg(args)...});
 }
 
 template <class... A>

@@ -1,6 +1,7 @@
 // The console layer: each row is a text, the reads made of it, what each read gave,
 // and what is left for the reads after them.
-#include "console.h"
+#include "format.h"
+#include "input.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -231,7 +232,7 @@ TEST(Console, FormatsLikePrintf) {
       {"%.0f %.0f %.0f %.0f", {2.5, 17.5, -0.5, 0.5000001}, "2 18 -0 1"},
       {"%.1f|%.2f|%.4f|%f", {3.125, 0.125, 0.8157, 1.0 / 3}, "3.1|0.12|0.8157|0.333333"},
       {"%.1f %.1f %.1f %.1f", {INFINITY, -INFINITY, NAN, -NAN}, "inf -inf nan -nan"},
-      {"%s with %c", {std::string_view("Ann"), 'x'}, "Ann with x"},
+      {"%s with %s", {std::string_view("Ann"), std::string_view("Lee")}, "Ann with Lee"},
       {"no conversions\t\n", {}, "no conversions\t\n"},
   };
   for (const FormatRow& row : rows) {

@@ -3,7 +3,6 @@
 
 namespace {
 
-#define NUMERIC "Invalid entry: needs to be numeric\n"
 #define PAIR(sum, difference, product, quotient)                                 \
   "Enter an integer: Enter another integer: The sum of your two numbers is " sum \
   ".\nThe difference between your two numbers is " difference                    \

@@ -23,7 +23,6 @@ namespace {
 #define DROPS(n) "The drop rate per minute is " n "\n\n"
 #define RATE(n) "The rate in milliliters per hour is " n ".\n\n"
 #define BY_ZERO "Error: dividing by 0\n\n"
-#define NUMERIC "Invalid entry: needs to be numeric\n"
 
 const Transcript kDriprate[] = {
     {"order_one", "driprate", "1\n100\n15\n5\n", MENU ONE DROPS("25") MENU},

@@ -154,8 +154,8 @@ TEST_P(Robustness, EveryPrefixOfItsTranscripts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllPrograms, Robustness, testing::ValuesIn(AllPrograms()),
-                         [](const testing::TestParamInfo<std::string>& info) {
-                           std::string name = info.param;
+                         [](const testing::TestParamInfo<std::string>& program) {
+                           std::string name = program.param;
                            for (char& c : name) c = c == '-' ? '_' : c;
                            return name;
                          });

@@ -8,7 +8,6 @@
 
 namespace {
 
-#define NUMERIC "Invalid entry: needs to be numeric\n"
 #define PEOPLE(n, age) n " people.  Total age is " age ".\n"
 #define FIRST(n, name, age) n " people with first name " name ".  Total age is " age ".\n"
 #define LAST(n, name, age) n " people with last name " name ".  Total age is " age ".\n"

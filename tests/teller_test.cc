@@ -9,7 +9,6 @@ namespace {
 #define DEPOSIT "Enter the amount you would like to deposit: "
 #define WITHDRAW "Enter the amount you would like: "
 #define BYE "\n GOODBYE \n\n"
-#define NUMERIC "Invalid entry: needs to be numeric\n"
 #define TENS "Invalid entry: needs to be a multiple of 10\n"
 
 const Transcript kTeller[] = {

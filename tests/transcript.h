@@ -15,6 +15,9 @@ struct Transcript {
   std::string_view output;
 };
 
+// Every dialogue's answer to text where a number belongs, as the programs write it.
+#define NUMERIC "Invalid entry: needs to be numeric\n"
+
 class TranscriptTest : public testing::TestWithParam<Transcript> {};
 
 // Names the row in a failure message.

@@ -3,7 +3,6 @@
 
 namespace {
 
-#define NUMERIC "Invalid entry: needs to be numeric\n"
 #define MENU                                                                    \
   "(1) Carbon monoxide\n(2) Hydrocarbons\n(3) Nitrogen oxides\n(4) Nonmethane " \
   "hydrocarbons\n"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "console.h"
+#include "input.h"
 
 namespace {
 
@@ -73,14 +73,14 @@ void CheckWord(Input& in, std::size_t blanks) {
   if (got != Outcome::kStored) return;
   Require(!word.empty() && word == TextFrom(in, blanks, in.start));
   for (char c : word) Require(!IsBlank(c));
-  Require(in.start == in.stop || IsBlank(in.bytes[in.start]));
+  Require(in.start == in.stop || IsBlank(in[in.start]));
 }
 
 void CheckChar(Input& in, std::size_t from, bool after_blanks) {
   char c = '?';
   std::size_t before = after_blanks ? from : in.start;
   Outcome got = after_blanks ? ReadCharAfterBlanks(c, in) : ReadChar(c, in);
-  if (got == Outcome::kStored) Require(in.start == before + 1 && c == in.bytes[before]);
+  if (got == Outcome::kStored) Require(in.start == before + 1 && c == in[before]);
   if (got != Outcome::kStored) Require(in.start == in.stop && before == in.stop);
 }
 
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t turn = 0; turn < 6 * (size + 2); ++turn) {
     std::size_t before = in.start;
     std::size_t blanks = before;
-    while (blanks < in.stop && IsBlank(in.bytes[blanks])) ++blanks;
+    while (blanks < in.stop && IsBlank(in[blanks])) ++blanks;
     switch (turn % 6) {
       case 0:
         CheckInteger(in, blanks);
