@@ -22,8 +22,8 @@ void Format(std::string& out, std::string_view format, std::initializer_list<Arg
     // The letter that names the conversion, after a precision such as ".2" if any.
     std::size_t letter = percent + 1;
     int decimals = 6;
-    if (letter + 1 < format.size() && format[letter] == '.' && format[letter + 1] >= '0' &&
-        format[letter + 1] <= '9') {
+    if (letter + 1 < format.size() && format[letter] == '.' &&
+        format[letter + 1] >= '0' && format[letter + 1] <= '9') {
       decimals = format[letter + 1] - '0';
       letter += 2;
     }

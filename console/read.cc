@@ -48,7 +48,7 @@ void MakeRoom(Input& in) {
     in.start = 0;
   }
   if (in.size - in.stop >= kChunk / 2) return;
-  std::size_t size = std::max(2 * in.size, in.stop + kChunk);
+  std::size_t size = std::max(in.size + in.size / 2, in.stop + kChunk);
   void* room = std::realloc(in.bytes.get(), size);
   if (room == nullptr) FlushAndFail("out of memory", 0);
   in.bytes.release();

@@ -1,8 +1,5 @@
 // The console layer: each row is a text, the reads made of it, what each read gave,
 // and what is left for the reads after them.
-#include "format.h"
-#include "input.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -15,6 +12,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "format.h"
+#include "input.h"
 
 using namespace std::string_view_literals;
 
