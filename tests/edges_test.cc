@@ -110,7 +110,7 @@ EdgeRun RunAtEdge(const EdgeRow& row) {
     out[1] = Checked(open("/dev/full", O_WRONLY));
   }
 
-  std::string path = std::string(BIN_DIR) + "/" + row.program;
+  std::string path = ProgramPath(row.program);
   pid_t pid = Checked(fork());
   if (pid == 0) {
     dup2(in, STDIN_FILENO);

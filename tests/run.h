@@ -13,6 +13,10 @@ struct RunResult {
   bool finished = false;  // it ended by itself within the time and output bounds
 };
 
+// Where `program` is: the directory just built, or the one SUITE_BIN_DIR names, so
+// that the transcripts can hold any build of the programs to account.
+std::string ProgramPath(std::string_view program);
+
 // Runs `program` with `input` as a file on its standard input.
 RunResult RunProgram(std::string_view program, std::string_view input,
                      double seconds = 20, std::size_t max_output = std::size_t{1} << 28);
