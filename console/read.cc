@@ -86,12 +86,16 @@ bool Refill(Input& in) {
 // scan goes once over its text however it arrives; past the end of input it sees -1.
 struct Ahead {
   Input& in;
+  const char* first = in.bytes.get() + in.start;
+  std::size_t arrived = in.stop - in.start;
 
   int operator[](std::size_t offset) {
-    while (offset >= in.stop - in.start) {
+    while (offset >= arrived) {
       if (!Refill(in)) return -1;
+      first = in.bytes.get() + in.start;
+      arrived = in.stop - in.start;
     }
-    return static_cast<unsigned char>(in[in.start + offset]);
+    return static_cast<unsigned char>(first[offset]);
   }
 };
 
