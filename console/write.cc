@@ -9,14 +9,11 @@
 #include "format.h"
 #include "output.h"
 
-#if !defined(__GLIBC__)
-#include <stdlib.h>  // getprogname
-#endif
-
 namespace {
 
 constexpr std::size_t kChunk = 1 << 16;
 
+// The name the program was started by, as standard tools name themselves.
 const char* ProgramName() {
 #if defined(__GLIBC__)
   return program_invocation_short_name;
@@ -61,8 +58,8 @@ void OutOfMemory() {
 
 // Every allocation that fails ends the run through OutOfMemory, before anything can
 // throw: the pending output is written and the cause said, with no abort and no core.
-[[maybe_unused]] const std::new_handler kPreviousHandler =
-    std::set_new_handler(OutOfMemory);
+[[maybe_unused]] const bool kOutOfMemoryHandled =
+    (std::set_new_handler(OutOfMemory), true);
 
 void FlushIfFull(Output& out) {
   if (out.pending.size() >= kChunk) Flush(out);
