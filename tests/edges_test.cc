@@ -1,6 +1,6 @@
 // Where the process meets the system: a full disk, closed or non-blocking descriptors,
 // a reader that has gone, memory that runs out. Each row is one run, its status, its
-// standard output and the start of the one line it writes on standard error.
+// standard output and the one line it writes on standard error.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -34,7 +34,7 @@ struct EdgeRow {
   Edge edge;
   int status;
   std::string output;
-  const char* error;  // how standard error's line starts; "" for no line
+  const char* error;  // the line on standard error, without its line break; "" for none
 };
 
 struct EdgeRun {
@@ -46,18 +46,6 @@ struct EdgeRun {
 int Checked(int result) {
   if (result < 0) throw std::runtime_error("system call");
   return result;
-}
-
-int InputFile(const std::string& input) {
-  char name[] = "/tmp/suite-edge-XXXXXX";
-  int fd = Checked(mkstemp(name));
-  unlink(name);
-  for (std::size_t at = 0; at < input.size();) {
-    at += static_cast<std::size_t>(
-        Checked(static_cast<int>(write(fd, input.data() + at, input.size() - at))));
-  }
-  lseek(fd, 0, SEEK_SET);
-  return fd;
 }
 
 // Takes both of the program's outputs until it has closed them, then waits for it.
@@ -79,9 +67,7 @@ EdgeRun Collect(pid_t pid, int out, int err) {
     }
   }
   kill(pid, SIGKILL);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.status = WaitFor(pid);
   return run;
 }
 

@@ -6,10 +6,10 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "run.h"
 #include "transcript.h"
 
 namespace {
@@ -98,9 +98,7 @@ INSTANTIATE_TEST_SUITE_P(Pages, TranscriptTest, testing::ValuesIn(PageExamples()
 
 // A page for every program, and no page for a program that is not there.
 TEST(Pages, OnePerProgram) {
-  std::vector<std::string> programs;
-  std::stringstream list(SUITE_PROGRAMS);
-  for (std::string name; std::getline(list, name, ',');) programs.push_back(name);
+  std::vector<std::string> programs = AllPrograms();
   std::vector<std::string> pages;
   for (const Transcript& row : PageExamples()) pages.push_back(row.program);
   std::sort(programs.begin(), programs.end());

@@ -6,7 +6,6 @@
 // SUITE_ROBUSTNESS_COUNT sets the random inputs per program (200 by default).
 #include <cstdlib>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,13 +13,6 @@
 #include "transcript.h"
 
 namespace {
-
-std::vector<std::string> AllPrograms() {
-  std::vector<std::string> programs;
-  std::istringstream list(SUITE_PROGRAMS);
-  for (std::string name; std::getline(list, name, ',');) programs.push_back(name);
-  return programs;
-}
 
 int RandomCount() {
   const char* count = std::getenv("SUITE_ROBUSTNESS_COUNT");

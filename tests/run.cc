@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -51,11 +52,15 @@ pid_t Spawn(std::string_view program, int in, int& out) {
   return pid;
 }
 
+}  // namespace
+
 int WaitFor(pid_t pid) {
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) Check(errno == EINTR, "waitpid");
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
+
+namespace {
 
 // Appends what `fd` delivers before `deadline`; false when the deadline came first.
 bool ReadSome(int fd, std::string& into, Clock::time_point deadline, bool& closed) {
@@ -103,14 +108,26 @@ std::string ProgramPath(std::string_view program) {
   return std::string(against ? against : BIN_DIR) + "/" + std::string(program);
 }
 
-RunResult RunProgram(std::string_view program, std::string_view input, double seconds,
-                     std::size_t max_output) {
+std::vector<std::string> AllPrograms() {
+  std::vector<std::string> programs;
+  std::istringstream list(SUITE_PROGRAMS);
+  for (std::string name; std::getline(list, name, ',');) programs.push_back(name);
+  return programs;
+}
+
+int InputFile(std::string_view input) {
   char name[] = "/tmp/suite-input-XXXXXX";
   int in = mkstemp(name);
   Check(in >= 0, "mkstemp");
   unlink(name);
   WriteAll(in, input);
   lseek(in, 0, SEEK_SET);
+  return in;
+}
+
+RunResult RunProgram(std::string_view program, std::string_view input, double seconds,
+                     std::size_t max_output) {
+  int in = InputFile(input);
   int out = -1;
   pid_t pid = Spawn(program, in, out);
   close(in);

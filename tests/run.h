@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct RunResult {
   std::string output;
@@ -16,6 +17,14 @@ struct RunResult {
 // Where `program` is: the directory just built, or the one SUITE_BIN_DIR names, so
 // that the transcripts can hold any build of the programs to account.
 std::string ProgramPath(std::string_view program);
+
+// The names of all the programs.
+std::vector<std::string> AllPrograms();
+
+// An unlinked file holding `input`, open for reading from its start.
+int InputFile(std::string_view input);
+// Waits for `pid` to end: its exit status, or 128 plus the signal that ended it.
+int WaitFor(pid_t pid);
 
 // Runs `program` with `input` as a file on its standard input.
 RunResult RunProgram(std::string_view program, std::string_view input,
