@@ -23,8 +23,7 @@ const Transcript kPairmath[] = {
     {"input_ends_early", "pairmath", "7", "Enter an integer: Enter another integer: "},
 };
 
-INSTANTIATE_TEST_SUITE_P(Pairmath, TranscriptTest, testing::ValuesIn(Listed(kPairmath)),
-                         RowName);
+INSTANTIATE_TEST_SUITE_P(Pairmath, TranscriptTest, testing::ValuesIn(kPairmath), RowName);
 
 #define QUILT                                                                           \
   "Enter integer diameter of the Quilt in feet: Enter the fabric cost per square foot " \
@@ -55,7 +54,7 @@ const Transcript kPatchwork[] = {
     {"input_ends_early", "patchwork", "10 5", QUILT},
 };
 
-INSTANTIATE_TEST_SUITE_P(Patchwork, TranscriptTest, testing::ValuesIn(Listed(kPatchwork)),
+INSTANTIATE_TEST_SUITE_P(Patchwork, TranscriptTest, testing::ValuesIn(kPatchwork),
                          RowName);
 
 #define TRICK                                                                          \
@@ -80,8 +79,8 @@ const Transcript kBirthtrick[] = {
      "4-digit integer): Enter your current age (positive integer): "},
 };
 
-INSTANTIATE_TEST_SUITE_P(Birthtrick, TranscriptTest,
-                         testing::ValuesIn(Listed(kBirthtrick)), RowName);
+INSTANTIATE_TEST_SUITE_P(Birthtrick, TranscriptTest, testing::ValuesIn(kBirthtrick),
+                         RowName);
 
 #define COINS "How many pennies: How many nickels: How many dimes: "
 #define WORTH(n) COINS "Your collection is worth:\n $" n "\n"
@@ -97,8 +96,8 @@ const Transcript kPocketchange[] = {
     {"input_ends_early", "pocketchange", "1 1", COINS},
 };
 
-INSTANTIATE_TEST_SUITE_P(Pocketchange, TranscriptTest,
-                         testing::ValuesIn(Listed(kPocketchange)), RowName);
+INSTANTIATE_TEST_SUITE_P(Pocketchange, TranscriptTest, testing::ValuesIn(kPocketchange),
+                         RowName);
 
 #define CELSIUS(n)                                                                       \
   "Enter the temperature in degrees Fahrenheit: Your temperature in degrees Celsius: " n \
@@ -117,7 +116,10 @@ const Transcript kThermo[] = {
     {"no_input", "thermo", "", "Enter the temperature in degrees Fahrenheit: "},
 };
 
-INSTANTIATE_TEST_SUITE_P(Thermo, TranscriptTest, testing::ValuesIn(Listed(kThermo)),
-                         RowName);
+INSTANTIATE_TEST_SUITE_P(Thermo, TranscriptTest, testing::ValuesIn(kThermo), RowName);
 
 }  // namespace
+
+Tables FormulasTables() {
+  return {kPairmath, kPatchwork, kBirthtrick, kPocketchange, kThermo};
+}

@@ -56,8 +56,7 @@ const Transcript kDriprate[] = {
     {"input_ends_after_an_order", "driprate", "2 8\n", MENU TWO RATE("125") MENU},
 };
 
-INSTANTIATE_TEST_SUITE_P(Driprate, TranscriptTest, testing::ValuesIn(Listed(kDriprate)),
-                         RowName);
+INSTANTIATE_TEST_SUITE_P(Driprate, TranscriptTest, testing::ValuesIn(kDriprate), RowName);
 
 TEST(Driprate, MenuLinesHaveTheirLengths) {
   std::istringstream menu(MENU);
@@ -113,8 +112,7 @@ const Transcript kRuncalc[] = {
          SO_FAR("inf") SO_FAR("-nan") FINAL("-nan")},
 };
 
-INSTANTIATE_TEST_SUITE_P(Runcalc, TranscriptTest, testing::ValuesIn(Listed(kRuncalc)),
-                         RowName);
+INSTANTIATE_TEST_SUITE_P(Runcalc, TranscriptTest, testing::ValuesIn(kRuncalc), RowName);
 
 #define CHANNEL                                                  \
   "Enter the depth of the channel (1 to 50, whole integers): \n" \
@@ -176,7 +174,11 @@ const Transcript kFlowguess[] = {
          GUESS REPORT("10.000000", "917.3229", "82.6771", "8.2677") GUESS},
 };
 
-INSTANTIATE_TEST_SUITE_P(Flowguess, TranscriptTest, testing::ValuesIn(Listed(kFlowguess)),
+INSTANTIATE_TEST_SUITE_P(Flowguess, TranscriptTest, testing::ValuesIn(kFlowguess),
                          RowName);
 
 }  // namespace
+
+Tables LoopsTables() {
+  return {kDriprate, kRuncalc, kFlowguess};
+}

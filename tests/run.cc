@@ -4,16 +4,14 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utmp.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
-
-extern char** environ;
 
 namespace {
 
@@ -23,36 +21,41 @@ void Check(bool ok, const char* what) {
   if (!ok) throw std::runtime_error(what);
 }
 
-void WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    ssize_t put = write(fd, text.data(), text.size());
-    if (put < 0 && errno == EINTR) continue;
-    Check(put > 0, "write");
-    text.remove_prefix(static_cast<std::size_t>(put));
+Clock::time_point After(double seconds) {
+  return Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                            std::chrono::duration<double>(seconds));
+}
+
+// Milliseconds until `deadline`, 0 once it has passed.
+int Left(Clock::time_point deadline) {
+  auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// Waits for what the open descriptors of `fds` deliver before `deadline`, and appends
+// it to their texts; a descriptor that has ended is closed and set to -1. False when
+// the deadline came first.
+bool TakeSome(pollfd* fds, std::string* const* into, int count,
+              Clock::time_point deadline) {
+  int left = Left(deadline);
+  if (left == 0) return false;
+  int ready = poll(fds, static_cast<nfds_t>(count), left);
+  if (ready < 0 && errno == EINTR) return true;
+  if (ready <= 0) return false;
+  for (int i = 0; i < count; ++i) {
+    if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+    char chunk[1 << 16];
+    ssize_t got = read(fds[i].fd, chunk, sizeof chunk);
+    if (got > 0) {
+      into[i]->append(chunk, static_cast<std::size_t>(got));
+    } else if (got == 0 || errno != EINTR) {  // a terminal whose program is gone: EIO
+      close(fds[i].fd);
+      fds[i].fd = -1;
+    }
   }
+  return true;
 }
-
-// Starts `program` with `in` as its standard input and a new pipe as its standard
-// output; the read end of that pipe is returned through `out`.
-pid_t Spawn(std::string_view program, int in, int& out) {
-  int pipe_fds[2];
-  Check(pipe2(pipe_fds, O_CLOEXEC) == 0, "pipe");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in, STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
-  std::string path = ProgramPath(program);
-  char* argv[] = {path.data(), nullptr};
-  pid_t pid = -1;
-  int error = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(pipe_fds[1]);
-  if (error != 0) throw std::runtime_error("cannot start " + path);
-  out = pipe_fds[0];
-  return pid;
-}
-
-}  // namespace
 
 int WaitFor(pid_t pid) {
   int status = 0;
@@ -60,45 +63,12 @@ int WaitFor(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-namespace {
-
-// Appends what `fd` delivers before `deadline`; false when the deadline came first.
-bool ReadSome(int fd, std::string& into, Clock::time_point deadline, bool& closed) {
-  auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  if (left.count() <= 0) return false;
-  pollfd wait{.fd = fd, .events = POLLIN, .revents = 0};
-  int ready = poll(&wait, 1, static_cast<int>(left.count()));
-  if (ready < 0 && errno == EINTR) return true;
-  if (ready <= 0) return false;
-  char chunk[1 << 16];
-  ssize_t got = read(fd, chunk, sizeof chunk);
-  if (got < 0 && errno == EINTR) return true;
-  if (got <= 0) closed = true;
-  if (got > 0) into.append(chunk, static_cast<std::size_t>(got));
-  return true;
+void Pipe(int fds[2]) {
+  Check(pipe2(fds, O_CLOEXEC) == 0, "pipe");
 }
 
-Clock::time_point After(double seconds) {
-  return Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                            std::chrono::duration<double>(seconds));
-}
-
-// Takes what the program writes until it closes its output, within the bounds, then
-// waits for it; a program still running at a bound is ended.
-RunResult ReadToEnd(pid_t pid, int out, double seconds, std::size_t max_output) {
-  RunResult run;
-  Clock::time_point deadline = After(seconds);
-  bool closed = false;
-  bool in_time = true;
-  while (!closed && in_time && run.output.size() <= max_output) {
-    in_time = ReadSome(out, run.output, deadline, closed);
-  }
-  close(out);
-  if (!closed) kill(pid, SIGKILL);
-  run.status = WaitFor(pid);
-  run.finished = closed;
-  return run;
+void CloseIfOpen(int fd) {
+  if (fd >= 0) close(fd);
 }
 
 }  // namespace
@@ -117,64 +87,103 @@ std::vector<std::string> AllPrograms() {
 
 int InputFile(std::string_view input) {
   char name[] = "/tmp/suite-input-XXXXXX";
-  int in = mkstemp(name);
-  Check(in >= 0, "mkstemp");
+  int in = mkostemp(name, O_CLOEXEC);
+  Check(in >= 0, "mkostemp");
   unlink(name);
-  WriteAll(in, input);
+  while (!input.empty()) {
+    ssize_t put = write(in, input.data(), input.size());
+    Check(put > 0, "write");
+    input.remove_prefix(static_cast<std::size_t>(put));
+  }
   lseek(in, 0, SEEK_SET);
   return in;
+}
+
+Child Start(std::string_view program, const Launch& launch) {
+  std::string path = ProgramPath(program);
+  std::vector<std::string> words = launch.arguments;
+  std::vector<char*> argv{path.data()};
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  int in[2] = {launch.input, -1};  // the program's end, the test's end
+  int out[2] = {-1, -1};
+  int err[2] = {-1, -1};
+  if (launch.terminal) {
+    Check(openpty(&out[0], &out[1], nullptr, nullptr, nullptr) == 0, "openpty");
+    fcntl(out[0], F_SETFD, FD_CLOEXEC);
+  } else {
+    if (launch.input < 0) Pipe(in);
+    Pipe(out);
+  }
+  if (launch.keep_error) Pipe(err);
+
+  pid_t pid = fork();
+  Check(pid >= 0, "fork");
+  if (pid == 0) {
+    if (launch.terminal) {
+      login_tty(out[1]);  // standard input, output and error, as at a terminal
+    } else {
+      dup2(in[0], STDIN_FILENO);
+      dup2(out[1], STDOUT_FILENO);
+    }
+    if (launch.keep_error) dup2(err[1], STDERR_FILENO);
+    if (launch.in_child) launch.in_child();
+    execv(path.c_str(), argv.data());
+    _exit(127);
+  }
+  if (launch.input < 0) CloseIfOpen(in[0]);
+  close(out[1]);
+  CloseIfOpen(err[1]);
+  return {.pid = pid,
+          .input = launch.terminal ? out[0] : in[1],
+          .output = out[0],
+          .error = err[0]};
+}
+
+std::string ReadUntil(const Child& child, std::string_view wanted, double seconds) {
+  std::string seen;
+  std::string* into[] = {&seen};
+  pollfd fds[] = {{dup(child.output), POLLIN, 0}};  // closed here where it ends
+  Clock::time_point deadline = After(seconds);
+  while (seen.find(wanted) == std::string::npos && fds[0].fd >= 0 &&
+         TakeSome(fds, into, 1, deadline)) {
+  }
+  CloseIfOpen(fds[0].fd);
+  return seen;
+}
+
+void Type(const Child& child, std::string_view text) {
+  while (!text.empty()) {
+    ssize_t put = write(child.input, text.data(), text.size());
+    if (put < 0 && errno == EINTR) continue;
+    Check(put > 0, "write");
+    text.remove_prefix(static_cast<std::size_t>(put));
+  }
+}
+
+RunResult Finish(Child& child, double seconds, std::size_t max_output) {
+  if (child.input != child.output) CloseIfOpen(child.input);
+  RunResult run;
+  pollfd fds[] = {{child.output, POLLIN, 0}, {child.error, POLLIN, 0}};
+  std::string* into[] = {&run.output, &run.error};
+  Clock::time_point deadline = After(seconds);
+  while ((fds[0].fd >= 0 || fds[1].fd >= 0) && run.output.size() <= max_output &&
+         TakeSome(fds, into, 2, deadline)) {
+  }
+  run.finished = fds[0].fd < 0 && fds[1].fd < 0;
+  CloseIfOpen(fds[0].fd);
+  CloseIfOpen(fds[1].fd);
+  if (!run.finished) kill(child.pid, SIGKILL);
+  run.status = WaitFor(child.pid);
+  child = {};
+  return run;
 }
 
 RunResult RunProgram(std::string_view program, std::string_view input, double seconds,
                      std::size_t max_output) {
   int in = InputFile(input);
-  int out = -1;
-  pid_t pid = Spawn(program, in, out);
+  Child child = Start(program, {.input = in});
   close(in);
-  return ReadToEnd(pid, out, seconds, max_output);
-}
-
-Session StartProgram(std::string_view program) {
-  int pipe_fds[2];
-  Check(pipe2(pipe_fds, O_CLOEXEC) == 0, "pipe");
-  Session session;
-  session.pid = Spawn(program, pipe_fds[0], session.output);
-  close(pipe_fds[0]);
-  session.input = pipe_fds[1];
-  return session;
-}
-
-std::string ReadUntil(const Session& session, std::string_view wanted, double seconds) {
-  std::string seen;
-  Clock::time_point deadline = After(seconds);
-  bool closed = false;
-  while (seen.find(wanted) == std::string::npos && !closed &&
-         ReadSome(session.output, seen, deadline, closed)) {
-  }
-  return seen;
-}
-
-void Type(const Session& session, std::string_view text) {
-  WriteAll(session.input, text);
-}
-
-Session StartInTerminal(std::string_view program) {
-  std::string path = ProgramPath(program);
-  int terminal = -1;
-  pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
-  Check(pid >= 0, "forkpty");
-  if (pid == 0) {
-    execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  Session session;
-  session.pid = pid;
-  session.input = terminal;
-  session.output = terminal;
-  return session;
-}
-
-int Finish(Session& session) {
-  if (session.input != session.output) close(session.input);
-  return ReadToEnd(session.pid, session.output, 20, std::size_t{1} << 28).status;
+  return Finish(child, seconds, max_output);
 }

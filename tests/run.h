@@ -1,15 +1,17 @@
 // Runs the built programs as a person or a script would: the program's own binary,
-// its standard input given, its standard output taken whole.
+// started one way for every test, its standard input given, its output taken whole.
 #pragma once
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 struct RunResult {
   std::string output;
+  std::string error;      // its standard error, where it was kept
   int status = -1;        // the exit status, or 128 plus the signal that ended it
   bool finished = false;  // it ended by itself within the time and output bounds
 };
@@ -23,26 +25,34 @@ std::vector<std::string> AllPrograms();
 
 // An unlinked file holding `input`, open for reading from its start.
 int InputFile(std::string_view input);
-// Waits for `pid` to end: its exit status, or 128 plus the signal that ended it.
-int WaitFor(pid_t pid);
+
+// How a program is started.
+struct Launch {
+  int input = -1;                  // its standard input; -1: a pipe the test types into
+  bool terminal = false;           // a new pseudo-terminal as its input and output
+  bool keep_error = false;         // its standard error on a pipe, taken with its output
+  std::function<void()> in_child;  // limits and descriptor changes, made just before
+                                   // the program starts
+  std::vector<std::string> arguments;  // after the program's own name
+};
+
+// A started program: the descriptors the test holds, -1 where it holds none.
+struct Child {
+  pid_t pid = -1;
+  int input = -1;
+  int output = -1;
+  int error = -1;
+};
+
+Child Start(std::string_view program, const Launch& launch = {});
+// What the program writes until `wanted` has arrived or the time bound has passed.
+std::string ReadUntil(const Child& child, std::string_view wanted, double seconds);
+void Type(const Child& child, std::string_view text);
+// Closes its input (a pipe, not a terminal), takes what it still writes until it
+// closes its outputs, then waits for it; a program still running at a bound is ended.
+RunResult Finish(Child& child, double seconds = 20,
+                 std::size_t max_output = std::size_t{1} << 28);
 
 // Runs `program` with `input` as a file on its standard input.
 RunResult RunProgram(std::string_view program, std::string_view input,
                      double seconds = 20, std::size_t max_output = std::size_t{1} << 28);
-
-// A program started with its input and its output on pipes, driven step by step.
-struct Session {
-  pid_t pid = -1;
-  int input = -1;
-  int output = -1;
-};
-
-Session StartProgram(std::string_view program);
-// A program started on a new pseudo-terminal, as a person at a terminal runs it.
-Session StartInTerminal(std::string_view program);
-// What the program writes until `wanted` has arrived or the time bound has passed.
-std::string ReadUntil(const Session& session, std::string_view wanted, double seconds);
-void Type(const Session& session, std::string_view text);
-// Reads what the program still writes until it ends, and waits for it; its exit status.
-// A program on pipes has its input closed first.
-int Finish(Session& session);

@@ -41,8 +41,7 @@ const Transcript kRollcall[] = {
     {"input_ends_before_queries", "rollcall", "Ann Lee 30 DONE DONE 0 Ann", ""},
 };
 
-INSTANTIATE_TEST_SUITE_P(Rollcall, TranscriptTest, testing::ValuesIn(Listed(kRollcall)),
-                         RowName);
+INSTANTIATE_TEST_SUITE_P(Rollcall, TranscriptTest, testing::ValuesIn(kRollcall), RowName);
 
 TEST(Rollcall, NamesOfThousandsOfBytesAreKeptWhole) {
   std::string name(5000, 'N');
@@ -112,8 +111,7 @@ const Transcript kMileage[] = {
     {"input_ends_early", "mileage", "300 10 3.00 250", ""},
 };
 
-INSTANTIATE_TEST_SUITE_P(Mileage, TranscriptTest, testing::ValuesIn(Listed(kMileage)),
-                         RowName);
+INSTANTIATE_TEST_SUITE_P(Mileage, TranscriptTest, testing::ValuesIn(kMileage), RowName);
 
 #define DAYS "Please enter the # of days you have temperatures for: "
 #define DAY(n) "Enter temperature " #n ": "
@@ -169,7 +167,10 @@ TEST(Daytemps, AMillionDaysAreAllCounted) {
                             "\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Daytemps, TranscriptTest, testing::ValuesIn(Listed(kDaytemps)),
-                         RowName);
+INSTANTIATE_TEST_SUITE_P(Daytemps, TranscriptTest, testing::ValuesIn(kDaytemps), RowName);
 
 }  // namespace
+
+Tables TalliesTables() {
+  return {kRollcall, kMileage, kDaytemps};
+}

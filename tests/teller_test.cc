@@ -71,12 +71,11 @@ const Transcript kTeller[] = {
      NAME CHOICE DEPOSIT "You chose not to deposit anything today\nYou put in: \n" BYE},
 };
 
-INSTANTIATE_TEST_SUITE_P(Teller, TranscriptTest, testing::ValuesIn(Listed(kTeller)),
-                         RowName);
+INSTANTIATE_TEST_SUITE_P(Teller, TranscriptTest, testing::ValuesIn(kTeller), RowName);
 
 // A person at the other end of a pipe sees each prompt before typing its answer.
 TEST(Teller, EachPromptArrivesBeforeItsAnswerIsTyped) {
-  Session teller = StartProgram("teller");
+  Child teller = Start("teller");
   EXPECT_EQ(ReadUntil(teller, NAME, 10), NAME);
   Type(teller, "abcd\n");
   EXPECT_EQ(ReadUntil(teller, CHOICE, 10), CHOICE);
@@ -84,7 +83,11 @@ TEST(Teller, EachPromptArrivesBeforeItsAnswerIsTyped) {
   EXPECT_EQ(ReadUntil(teller, DEPOSIT, 10), DEPOSIT);
   Type(teller, "10\n");
   EXPECT_EQ(ReadUntil(teller, BYE, 10), "You put in: \n\t1 ten dollar bill\n" BYE);
-  EXPECT_EQ(Finish(teller), 0);
+  EXPECT_EQ(Finish(teller).status, 0);
 }
 
 }  // namespace
+
+Tables TellerTables() {
+  return {kTeller};
+}

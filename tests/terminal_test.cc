@@ -17,7 +17,7 @@ struct Step {
 
 void Converse(const char* program, const std::vector<Step>& steps,
               const char* last_words) {
-  Session terminal = StartInTerminal(program);
+  Child terminal = Start(program, {.terminal = true});
   for (const Step& step : steps) {
     std::string screen = ReadUntil(terminal, step.prompt, 10);
     ASSERT_NE(screen.find(step.prompt), std::string::npos)
@@ -27,7 +27,7 @@ void Converse(const char* program, const std::vector<Step>& steps,
   }
   std::string screen = ReadUntil(terminal, last_words, 10);
   EXPECT_NE(screen.find(last_words), std::string::npos) << screen;
-  EXPECT_EQ(Finish(terminal), 0);
+  EXPECT_EQ(Finish(terminal).status, 0);
 }
 
 TEST(Terminal, Teller) {

@@ -2,9 +2,13 @@
 
 #include "run.h"
 
-std::vector<Transcript>& ListedTranscripts() {
-  static std::vector<Transcript> rows;
-  return rows;
+Tables AllTables() {
+  Tables all;
+  for (Tables (*tables)() : {TellerTables, LoopsTables, TalliesTables, VerdictsTables,
+                             FormulasTables, ArraysTables}) {
+    for (std::span<const Transcript> table : tables()) all.push_back(table);
+  }
+  return all;
 }
 
 std::string RowName(const testing::TestParamInfo<Transcript>& info) {

@@ -25,13 +25,15 @@ inline void PrintTo(const Transcript& row, std::ostream* os) {
   *os << row.name;
 }
 
-// Every table of transcripts, gathered as the tables are handed to their tests, so that
-// the tests over all programs can run every program's transcripts too.
-std::vector<Transcript>& ListedTranscripts();
-
-inline std::span<const Transcript> Listed(std::span<const Transcript> rows) {
-  ListedTranscripts().insert(ListedTranscripts().end(), rows.begin(), rows.end());
-  return rows;
-}
+// Every program's tables of transcripts, one list a test file, each defined beside
+// its program's other tests; the tests over all programs read them all.
+using Tables = std::vector<std::span<const Transcript>>;
+Tables TellerTables();
+Tables LoopsTables();
+Tables TalliesTables();
+Tables VerdictsTables();
+Tables FormulasTables();
+Tables ArraysTables();
+Tables AllTables();
 
 std::string RowName(const testing::TestParamInfo<Transcript>& info);

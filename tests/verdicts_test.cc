@@ -45,8 +45,7 @@ const Transcript kTailpipe[] = {
     {"input_ends_early", "tailpipe", "1 3.5", ASK},
 };
 
-INSTANTIATE_TEST_SUITE_P(Tailpipe, TranscriptTest, testing::ValuesIn(Listed(kTailpipe)),
-                         RowName);
+INSTANTIATE_TEST_SUITE_P(Tailpipe, TranscriptTest, testing::ValuesIn(kTailpipe), RowName);
 
 #define COLOUR "What is the color of the cylinder? "
 
@@ -66,7 +65,7 @@ const Transcript kTankcolor[] = {
     {"no_input", "tankcolor", "", COLOUR "Contents unknown.\n"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Tankcolor, TranscriptTest, testing::ValuesIn(Listed(kTankcolor)),
+INSTANTIATE_TEST_SUITE_P(Tankcolor, TranscriptTest, testing::ValuesIn(kTankcolor),
                          RowName);
 
 #define LAWN                                                             \
@@ -104,8 +103,7 @@ const Transcript kMowtime[] = {
     {"input_ends_early", "mowtime", "10 10 5", LAWN},
 };
 
-INSTANTIATE_TEST_SUITE_P(Mowtime, TranscriptTest, testing::ValuesIn(Listed(kMowtime)),
-                         RowName);
+INSTANTIATE_TEST_SUITE_P(Mowtime, TranscriptTest, testing::ValuesIn(kMowtime), RowName);
 
 #define JOB "Enter the number of installations: Enter the yards of cable used: "
 #define REVENUE(n) JOB "The revenue generated is " n " dollars.\n\n"
@@ -128,7 +126,11 @@ const Transcript kInstallfee[] = {
     {"input_ends_early", "installfee", "4", JOB},
 };
 
-INSTANTIATE_TEST_SUITE_P(Installfee, TranscriptTest,
-                         testing::ValuesIn(Listed(kInstallfee)), RowName);
+INSTANTIATE_TEST_SUITE_P(Installfee, TranscriptTest, testing::ValuesIn(kInstallfee),
+                         RowName);
 
 }  // namespace
+
+Tables VerdictsTables() {
+  return {kTailpipe, kTankcolor, kMowtime, kInstallfee};
+}
