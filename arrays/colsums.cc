@@ -1,4 +1,6 @@
 // colsums: the column sums of a fixed table of three rows and five columns.
+#include <cstdint>
+
 #include "console.h"
 
 int main() {
@@ -11,9 +13,8 @@ int main() {
   for (int column = 0; column < 5; ++column) {
     sums[column] = table[column][0] + table[column][1] + table[column][2];
   }
-  const char* lines[5] = {"Column 1 sum = %f\n", "Column 2 sum = %f\n",
-                          "Column 3 sum = %f\n", "Column 4 sum = %f\n",
-                          "Column 5 sum = %f\n"};
-  for (int column = 0; column < 5; ++column) Print(lines[column], sums[column]);
+  for (std::int32_t column = 0; column < 5; ++column) {
+    PrintLine("Column %d sum = %f", column + 1, sums[column]);
+  }
   return 0;
 }

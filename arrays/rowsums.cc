@@ -1,4 +1,6 @@
 // rowsums: the row sums of a fixed table of three rows and five columns.
+#include <cstdint>
+
 #include "console.h"
 
 int main() {
@@ -12,7 +14,7 @@ int main() {
     sums[row] =
         table[0][row] + table[1][row] + table[2][row] + table[3][row] + table[4][row];
   }
-  const char* lines[3] = {"Row 1 sum = %f\n", "Row 2 sum = %f\n", "Row 3 sum = %f\n"};
-  for (int row = 0; row < 3; ++row) Print(lines[row], sums[row]);
+  for (std::int32_t row = 0; row < 3; ++row)
+    PrintLine("Row %d sum = %f", row + 1, sums[row]);
   return 0;
 }

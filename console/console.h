@@ -19,6 +19,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 // What became of one read.
 enum class Outcome {
@@ -124,17 +125,76 @@ struct Arg {
   std::string_view text;
 };
 
+// The kind of conversion a value of type T is written by.
+template <class T>
+consteval Arg::Kind KindOf() {
+  if constexpr (std::is_same_v<T, double>) {
+    return Arg::Kind::kReal;
+  } else if constexpr (std::is_same_v<T, std::int32_t> ||
+                       std::is_same_v<T, std::int64_t>) {
+    return Arg::Kind::kInteger;
+  } else {
+    static_assert(std::is_convertible_v<const T&, std::string_view>,
+                  "a value is written as an integer, a real or a text");
+    return Arg::Kind::kText;
+  }
+}
+
+// Whether each conversion of `format` fits the value of its place, and there is a
+// value for each conversion and a conversion for each value.
+constexpr bool Fits(std::string_view format, std::initializer_list<Arg::Kind> kinds) {
+  const Arg::Kind* next = kinds.begin();
+  for (std::size_t at = format.find('%'); at != format.npos; at = format.find('%', at)) {
+    ++at;
+    if (at + 1 < format.size() && format[at] == '.' && format[at + 1] >= '0' &&
+        format[at + 1] <= '9') {
+      at += 2;
+    }
+    Arg::Kind wanted = Arg::Kind::kText;
+    switch (at < format.size() ? format[at] : '\0') {
+      case 'd':
+        wanted = Arg::Kind::kInteger;
+        break;
+      case 'f':
+        wanted = Arg::Kind::kReal;
+        break;
+      case 's':
+        break;
+      default:
+        return false;
+    }
+    if (next == kinds.end() || *next++ != wanted) return false;
+  }
+  return next == kinds.end();
+}
+
+// Never defined: a format that does not fit its values calls it while compiling, and so
+// does not compile.
+void FormatDoesNotFitItsValues();
+
+// A format whose conversions are checked against the types of its values while the
+// program compiles, as std::format checks its own.
+template <class... A>
+struct FormatFor {
+  template <class S>
+  requires std::is_convertible_v<const S&, std::string_view>
+  consteval FormatFor(const S& format) : text(format) {
+    if (!Fits(text, {KindOf<A>()...})) FormatDoesNotFitItsValues();
+  }
+  std::string_view text;
+};
+
 // Writes `format` with each conversion replaced by the next value, digits exactly as
 // the C library's printf gives them.
 void PrintArgs(std::string_view format, std::initializer_list<Arg> args);
 
 template <class... A>
-void Print(std::string_view format, const A&... args) {
-  PrintArgs(format, {Arg(args)...});
+void Print(FormatFor<std::type_identity_t<A>...> format, const A&... args) {
+  PrintArgs(format.text, {Arg(args)...});
 }
 
 template <class... A>
-void PrintLine(std::string_view format, const A&... args) {
-  Print(format, args...);
+void PrintLine(FormatFor<std::type_identity_t<A>...> format, const A&... args) {
+  PrintArgs(format.text, {Arg(args)...});
   Write("\n");
 }

@@ -1,5 +1,6 @@
-// Fixed-point digits without to_chars where they fit: a running calculator writes a
-// result every step, and this path is a third of such a run's time.
+// Fixed-point digits without to_chars where they fit and the compiler has a 128-bit
+// integer: a running calculator writes a result every step, and this path is a third
+// of such a run's time. Elsewhere to_chars makes the same digits.
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -7,6 +8,15 @@
 
 #include "format.h"
 
+char* PlainFixedDigits(char* out, char* end, double value, int decimals) {
+  return std::to_chars(out, end, value, std::chars_format::fixed, decimals).ptr;
+}
+
+#ifndef __SIZEOF_INT128__
+char* FixedDigits(char* out, char* end, double value, int decimals) {
+  return PlainFixedDigits(out, end, value, decimals);
+}
+#else
 // Below 2^64 an exact path in 128-bit integers makes the digits; to_chars makes the
 // same digits for the rest, only slower.
 char* FixedDigits(char* out, char* end, double value, int decimals) {
@@ -19,7 +29,7 @@ char* FixedDigits(char* out, char* end, double value, int decimals) {
   if (biased_exponent > 0) mantissa |= std::uint64_t{1} << 52;
   int shift = 1075 - std::max(biased_exponent, 1);  // value = mantissa / 2^shift
   if (decimals > 9 || shift < -11 || biased_exponent == 0x7ff) {
-    return std::to_chars(out, end, value, std::chars_format::fixed, decimals).ptr;
+    return PlainFixedDigits(out, end, value, decimals);
   }
   std::uint64_t scale = kPowers[decimals];
   Wide scaled = Wide{mantissa} * scale;  // below 2^94
@@ -43,3 +53,4 @@ char* FixedDigits(char* out, char* end, double value, int decimals) {
   }
   return out;
 }
+#endif

@@ -12,7 +12,7 @@
 // in `bytes` until a read takes it, however far a read has to look ahead.
 struct Input {
   struct Free {
-    void operator()(char* bytes) const { std::free(bytes); }
+    void operator()(char* room) const { std::free(room); }
   };
   int fd = -1;  // -1: no descriptor, the text in `bytes` is all there is
   std::unique_ptr<char, Free> bytes;  // room for `size` bytes, those before `stop` filled
@@ -20,6 +20,7 @@ struct Input {
   std::size_t start = 0;
   std::size_t stop = 0;
   bool ended = false;
+  bool terminal = false;  // a person types here: what was written goes out before a read
 
   char operator[](std::size_t at) const { return bytes.get()[at]; }
 };

@@ -32,9 +32,11 @@ bool MustWait(int fd) {
 }
 
 // Waits until `fd` has input: a descriptor left non-blocking reads as a blocking one.
+// A wait that cannot wait ends the run, rather than spin on a read that cannot block.
 void WaitUntilReadable(int fd) {
   pollfd ready{.fd = fd, .events = POLLIN, .revents = 0};
-  while (poll(&ready, 1, -1) < 0 && errno == EINTR) {
+  while (poll(&ready, 1, -1) < 0) {
+    if (errno != EINTR) FlushAndFail("read error", errno);
   }
 }
 
@@ -58,11 +60,13 @@ void MakeRoom(Input& in) {
 
 // Reads once more from the descriptor, keeping every unconsumed byte; false at the end
 // of input. Where the read would wait, what the program has written is flushed first,
-// so its prompt is seen. An input that cannot be read ends the run.
+// so its prompt is seen. A terminal gets it before every read: one in raw mode with a
+// read timer looks ready to poll, yet its read waits out the timer. An input that
+// cannot be read ends the run.
 bool Refill(Input& in) {
   if (in.ended) return false;
   MakeRoom(in);
-  if (MustWait(in.fd)) Flush(StandardOutput());
+  if (in.terminal || MustWait(in.fd)) Flush(StandardOutput());
   for (;;) {
     ssize_t got = read(in.fd, in.bytes.get() + in.stop, in.size - in.stop);
     if (got > 0) {
@@ -161,6 +165,7 @@ Input& StandardInput() {
 Input DescriptorInput(int fd) {
   Input in;
   in.fd = fd;
+  in.terminal = isatty(fd) == 1;
   return in;
 }
 

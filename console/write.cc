@@ -1,6 +1,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -13,43 +14,67 @@ namespace {
 
 constexpr std::size_t kChunk = 1 << 16;
 
-// The name the program was started by, as standard tools name themselves.
+// The name the program was started by, as standard tools name themselves: glibc and
+// musl keep it in program_invocation_short_name, the BSDs and macOS give getprogname().
 const char* ProgramName() {
-#if defined(__GLIBC__)
+#if defined(__APPLE__) || defined(__FreeBSD__) || defined(__NetBSD__) || \
+    defined(__OpenBSD__) || defined(__DragonFly__) || defined(__ANDROID__)
+  return getprogname();
+#elif defined(__linux__)
   return program_invocation_short_name;
 #else
-  return getprogname();
+  return "program";
 #endif
 }
 
+// Writes all of `text` to `fd`. Where the descriptor is not ready it waits, `patience`
+// milliseconds at most each time (-1: as long as it takes). Returns 0 once all is
+// written, or the cause of the failure.
+int WriteAll(int fd, std::string_view text, int patience) {
+  while (!text.empty()) {
+    ssize_t put = write(fd, text.data(), text.size());
+    if (put > 0) {
+      text.remove_prefix(static_cast<std::size_t>(put));
+    } else if (put == 0) {
+      return EIO;
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      pollfd ready{.fd = fd, .events = POLLOUT, .revents = 0};
+      int got = poll(&ready, 1, patience);
+      if (got == 0) return ETIMEDOUT;
+      if (got < 0 && errno != EINTR) return errno;  // a wait that cannot wait
+    } else if (errno != EINTR) {
+      return errno;  // where the reader has gone and SIGPIPE is ignored, EPIPE
+    }
+  }
+  return 0;
+}
+
 // The one line on standard error, made without allocating: memory may be what ran out.
+// A name too long for the line is cut, never the cause.
 [[noreturn]] void Fail(std::string_view what, int error) {
   char line[512];
+  std::string_view cause = error != 0 ? std::strerror(error) : "";
+  std::size_t tail = 2 + what.size() + (error != 0 ? 2 + cause.size() : 0) + 1;
+  std::string_view name = ProgramName();
+  name = name.substr(0, sizeof line - std::min(tail, sizeof line));
   std::size_t length = 0;
   auto add = [&](std::string_view text) {
-    std::size_t room = sizeof line - 1 - length;
-    std::size_t taken = text.size() < room ? text.size() : room;
+    std::size_t taken = std::min(text.size(), sizeof line - 1 - length);
     std::memcpy(line + length, text.data(), taken);
     length += taken;
   };
-  add(ProgramName());
+  add(name);
   add(": ");
   add(what);
   if (error != 0) {
     add(": ");
-    add(std::strerror(error));
+    add(cause);
   }
   line[length++] = '\n';
-  // Nothing more can be done where standard error fails too: the status still tells.
-  [[maybe_unused]] ssize_t put = write(STDERR_FILENO, line, length);
+  // A standard error that does not drain within ten seconds, or fails too, gets no
+  // line: the status still tells.
+  WriteAll(STDERR_FILENO, {line, length}, 10000);
   _exit(1);
-}
-
-// Waits until `fd` takes more output: a descriptor left non-blocking loses nothing.
-void WaitUntilWritable(int fd) {
-  pollfd ready{.fd = fd, .events = POLLOUT, .revents = 0};
-  while (poll(&ready, 1, -1) < 0 && errno == EINTR) {
-  }
 }
 
 void OutOfMemory() {
@@ -68,18 +93,7 @@ void FlushIfFull(Output& out) {
 }  // namespace
 
 void Flush(Output& out) {
-  std::string_view left = out.pending;
-  while (!left.empty()) {
-    ssize_t put = write(out.fd, left.data(), left.size());
-    if (put > 0) {
-      left.remove_prefix(static_cast<std::size_t>(put));
-    } else if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      WaitUntilWritable(out.fd);
-    } else if (put == 0 || errno != EINTR) {
-      // Where the reader has gone and SIGPIPE is ignored, this is EPIPE.
-      Fail("write error", put == 0 ? EIO : errno);
-    }
-  }
+  if (int error = WriteAll(out.fd, out.pending, -1)) Fail("write error", error);
   out.pending.clear();
 }
 
@@ -93,8 +107,13 @@ Output& StandardOutput() {
   return standard_output;
 }
 
+// The end of every run that returns from main. Where writes are cached and sent later
+// (NFS, FUSE), the file system reports their failure only when the output is closed.
+// On Linux an EINTR from close has closed it all the same, and a descriptor closed
+// before the run (EBADF) had nothing written to it.
 Output::~Output() {
   Flush(*this);
+  if (close(fd) != 0 && errno != EINTR && errno != EBADF) Fail("write error", errno);
 }
 
 void Write(std::string_view text) {

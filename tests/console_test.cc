@@ -231,7 +231,7 @@ TEST(Console, FormatsLikePrintf) {
       {"%d", {std::int64_t{-2147483648} * 96}, "-206158430208"},
       {"%.0f %.0f %.0f %.0f", {2.5, 17.5, -0.5, 0.5000001}, "2 18 -0 1"},
       {"%.1f|%.2f|%.4f|%f", {3.125, 0.125, 0.8157, 1.0 / 3}, "3.1|0.12|0.8157|0.333333"},
-      {"%.1f %.1f %.1f %.1f", {INFINITY, -INFINITY, NAN, -NAN}, "inf -inf nan -nan"},
+      {"%.1f %.1f %.1f %.1f", {INFINITY, -INFINITY, NAN, -NAN}, "inf -inf -nan -nan"},
       {"%s with %s", {std::string_view("Ann"), std::string_view("Lee")}, "Ann with Lee"},
       {"no conversions\t\n", {}, "no conversions\t\n"},
   };
@@ -240,6 +240,18 @@ TEST(Console, FormatsLikePrintf) {
   }
 }
 
+// A format and its values' kinds, checked while compiling.
+using enum Arg::Kind;
+static_assert(Fits("%d people.  Total age is %d.", {kInteger, kInteger}));
+static_assert(Fits("%.2f|%f|%s", {kReal, kReal, kText}));
+static_assert(!Fits("%d", {kReal}));
+static_assert(!Fits("%f", {kText}));
+static_assert(!Fits("%s and %s", {kText}));
+static_assert(!Fits("%d", {kInteger, kInteger}));
+static_assert(!Fits("100%", {}));
+
+// The digits of the fast path and of the plain one, against printf's; every
+// not-a-number is written as x86's printf writes 0/0.
 TEST(Console, RealDigitsMatchPrintfOnASample) {
   std::mt19937_64 random(20261208);
   std::vector<double> values = {
@@ -264,7 +276,13 @@ TEST(Console, RealDigitsMatchPrintfOnASample) {
       format[2] = static_cast<char>('0' + decimals);
       std::vector<char> expected(400);
       std::snprintf(expected.data(), expected.size(), format, value);
-      ASSERT_EQ(Formatted(format, {value}), expected.data()) << format << " " << value;
+      std::string printf = std::isnan(value) ? "-nan" : expected.data();
+      ASSERT_EQ(Formatted(format, {value}), printf) << format << " " << value;
+      if (std::isnan(value)) continue;
+      std::vector<char> plain(400);
+      char* end =
+          PlainFixedDigits(plain.data(), plain.data() + plain.size(), value, decimals);
+      ASSERT_EQ(std::string(plain.data(), end), printf) << format << " " << value;
     }
   }
 }

@@ -6,8 +6,10 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "run.h"
 #include "transcript.h"
@@ -23,6 +25,9 @@ enum class Edge {
   kLateAnswer,      // standard input is a non-blocking pipe, written only after a while
   kReaderGone,      // standard output is a pipe nobody reads, SIGPIPE ignored
   kMemoryLimit,     // 32 MiB of address space
+  kNoDescriptors,   // standard input a non-blocking pipe, no descriptor may be opened
+  kFullError,       // standard output /dev/full, standard error a full non-blocking pipe
+  kLongName,        // standard output /dev/full, the program started by a long name
 };
 
 // A text written out in the row, or made only when the row runs: `make(count)`.
@@ -43,19 +48,35 @@ struct EdgeRow {
   Edge edge;
   int status;
   Text output;
-  const char* error;  // the line on standard error, without its line break; "" for none
+  const char* error;  // the line on standard error after the program's name and without
+                      // its line break; "" for none
 };
+
+// Whoever reads standard error first meets this, where the row fills it up.
+constexpr char kFiller = '~';
+
+// The name a row's program is started by.
+std::string NameOf(const EdgeRow& row) {
+  return row.edge == Edge::kLongName ? std::string(600, 'n') : row.program;
+}
 
 RunResult RunAtEdge(const EdgeRow& row) {
   Launch launch{.keep_error = true};
+  if (row.edge == Edge::kLongName) launch.name = NameOf(row);
   if (row.edge == Edge::kDirectoryInput) {
     launch.input = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  } else if (row.edge != Edge::kLateAnswer) {
+  } else if (row.edge != Edge::kLateAnswer && row.edge != Edge::kNoDescriptors) {
     launch.input = InputFile(row.input());
   }
   launch.in_child = [&row] {
     switch (row.edge) {
+      case Edge::kFullError:
+        fcntl(STDERR_FILENO, F_SETFL, O_NONBLOCK);
+        while (write(STDERR_FILENO, &kFiller, 1) == 1) {
+        }
+        [[fallthrough]];
       case Edge::kFullDisk:
+      case Edge::kLongName:
         dup2(open("/dev/full", O_WRONLY | O_CLOEXEC), STDOUT_FILENO);
         break;
       case Edge::kClosedOutput:
@@ -78,6 +99,12 @@ RunResult RunAtEdge(const EdgeRow& row) {
         setrlimit(RLIMIT_AS, &limit);
         break;
       }
+      case Edge::kNoDescriptors: {
+        fcntl(STDIN_FILENO, F_SETFL, O_NONBLOCK);
+        rlimit limit{0, 0};
+        setrlimit(RLIMIT_NOFILE, &limit);
+        break;
+      }
       case Edge::kDirectoryInput:
         break;
     }
@@ -90,11 +117,16 @@ RunResult RunAtEdge(const EdgeRow& row) {
   }
   // Long enough that the program meets a descriptor that is not ready; the row's
   // outcome is the same however quick the machine is.
-  if (row.edge == Edge::kLateReader || row.edge == Edge::kLateAnswer) {
+  if (row.edge == Edge::kLateReader || row.edge == Edge::kLateAnswer ||
+      row.edge == Edge::kFullError) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   if (row.edge == Edge::kLateAnswer) Type(child, row.input());
-  return Finish(child);
+  // An input that stays open: the program must end without it.
+  int waiting = row.edge == Edge::kNoDescriptors ? std::exchange(child.input, -1) : -1;
+  RunResult run = Finish(child);
+  if (waiting >= 0) close(waiting);
+  return run;
 }
 
 std::string Steps(int count) {
@@ -122,46 +154,34 @@ std::string Roster(int people) {
 
 #define THERMO "Enter the temperature in degrees Fahrenheit: "
 
+// clang-format off
 const EdgeRow kEdges[] = {
     {"full_disk", "thermo", "212\n", Edge::kFullDisk, 1, "",
-     "thermo: write error: No space left on device"},
+     ": write error: No space left on device"},
     {"closed_output", "rollcall", "DONE DONE 0 a b", Edge::kClosedOutput, 1, "",
-     "rollcall: write error: Bad file descriptor"},
+     ": write error: Bad file descriptor"},
     {"directory_input", "teller", "", Edge::kDirectoryInput, 1,
-     "Enter the user name (4 characters): ", "teller: read error: Is a directory"},
+     "Enter the user name (4 characters): ", ": read error: Is a directory"},
     {"closed_input", "tankcolor", "", Edge::kClosedInput, 1,
-     "What is the color of the cylinder? ", "tankcolor: read error: Bad file descriptor"},
-    {"late_reader",
-     "runcalc",
-     {Steps, 20000},
-     Edge::kLateReader,
-     0,
-     {StepResults, 20000},
-     ""},
+     "What is the color of the cylinder? ", ": read error: Bad file descriptor"},
+    {"late_reader", "runcalc", {Steps, 20000}, Edge::kLateReader, 0,
+     {StepResults, 20000}, ""},
     {"late_answer", "thermo", "212\n", Edge::kLateAnswer, 0,
      THERMO "Your temperature in degrees Celsius: 100.000000\n", ""},
-    {"reader_gone",
-     "runcalc",
-     {Steps, 20000},
-     Edge::kReaderGone,
-     1,
-     "",
-     "runcalc: write error: Broken pipe"},
-    {"huge_number",
-     "thermo",
-     {Sevens, 48 << 20},
-     Edge::kMemoryLimit,
-     1,
-     THERMO,
-     "thermo: out of memory"},
-    {"roster_beyond_memory",
-     "rollcall",
-     {Roster, 8 << 20},
-     Edge::kMemoryLimit,
-     1,
-     "",
-     "rollcall: out of memory"},
+    {"reader_gone", "runcalc", {Steps, 20000}, Edge::kReaderGone, 1, "",
+     ": write error: Broken pipe"},
+    {"huge_number", "thermo", {Sevens, 48 << 20}, Edge::kMemoryLimit, 1, THERMO,
+     ": out of memory"},
+    {"roster_beyond_memory", "rollcall", {Roster, 8 << 20}, Edge::kMemoryLimit, 1, "",
+     ": out of memory"},
+    {"no_descriptors", "thermo", "", Edge::kNoDescriptors, 1, THERMO,
+     ": read error: Invalid argument"},
+    {"full_error", "thermo", "212\n", Edge::kFullError, 1, "",
+     ": write error: No space left on device"},
+    {"long_name", "thermo", "212\n", Edge::kLongName, 1, "",
+     ": write error: No space left on device"},
 };
+// clang-format on
 
 void PrintTo(const EdgeRow& row, std::ostream* os) {
   *os << row.name;
@@ -174,12 +194,25 @@ TEST_P(EdgeTest, FailsAloudOrLosesNothing) {
 #ifdef SUITE_SANITIZED
   // The sanitizers reserve far more address space than any such limit allows.
   if (row.edge == Edge::kMemoryLimit) GTEST_SKIP() << "no memory limit under ASan";
+  // Nor can their runtime start without opening files.
+  if (row.edge == Edge::kNoDescriptors) GTEST_SKIP() << "no descriptor limit under ASan";
 #endif
   RunResult run = RunAtEdge(row);
   EXPECT_EQ(run.status, row.status);
   EXPECT_TRUE(run.output == row.output()) << "output: " << run.output.substr(0, 200);
-  std::string line = *row.error ? std::string(row.error) + "\n" : "";
-  EXPECT_EQ(run.error, line);
+  std::string_view line = run.error;
+  line.remove_prefix(std::min(line.find_first_not_of(kFiller), line.size()));
+  if (!*row.error) {
+    EXPECT_EQ(line, "");
+    return;
+  }
+  // The name the program was started by, cut only where it is too long for the line.
+  std::string name = NameOf(row);
+  std::size_t end = line.find(": ");
+  EXPECT_TRUE(end != line.npos && end >= std::min<std::size_t>(name.size(), 100) &&
+              name.starts_with(line.substr(0, end)))
+      << line;
+  EXPECT_EQ(line.substr(std::min(end, line.size())), std::string(row.error) + "\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Edges, EdgeTest, testing::ValuesIn(kEdges),

@@ -102,7 +102,8 @@ int InputFile(std::string_view input) {
 Child Start(std::string_view program, const Launch& launch) {
   std::string path = ProgramPath(program);
   std::vector<std::string> words = launch.arguments;
-  std::vector<char*> argv{path.data()};
+  std::string name = launch.name.empty() ? path : launch.name;
+  std::vector<char*> argv{name.data()};
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 

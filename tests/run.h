@@ -33,7 +33,8 @@ struct Launch {
   bool keep_error = false;         // its standard error on a pipe, taken with its output
   std::function<void()> in_child;  // limits and descriptor changes, made just before
                                    // the program starts
-  std::vector<std::string> arguments;  // after the program's own name
+  std::string name;                    // the name it is started by, where not its own
+  std::vector<std::string> arguments;  // after that name
 };
 
 // A started program: the descriptors the test holds, -1 where it holds none.

@@ -7,15 +7,15 @@
 struct Limit {
   double low_mileage;   // grams per mile up to 50000 miles
   double high_mileage;  // grams per mile above 50000 miles
-  const char* text;     // the limit as the verdict names it
+  int decimals;         // the limit as the verdict names it: 1 or 2 decimals
 };
 
 int main() {
   const Limit kLimits[] = {
-      {3.4, 4.2, "of %.1f grams/mile.\n"},    // carbon monoxide
-      {0.31, 0.39, "of %.2f grams/mile.\n"},  // hydrocarbons
-      {0.4, 0.5, "of %.1f grams/mile.\n"},    // nitrogen oxides
-      {0.25, 0.31, "of %.2f grams/mile.\n"},  // nonmethane hydrocarbons
+      {3.4, 4.2, 1},    // carbon monoxide
+      {0.31, 0.39, 2},  // hydrocarbons
+      {0.4, 0.5, 1},    // nitrogen oxides
+      {0.25, 0.31, 2},  // nonmethane hydrocarbons
   };
   WriteLine("(1) Carbon monoxide");
   WriteLine("(2) Hydrocarbons");
@@ -33,7 +33,11 @@ int main() {
   double permitted = odometer > 50000 ? limit.high_mileage : limit.low_mileage;
   if (rate > permitted) {
     Write("Emissions exceed permitted level ");
-    Print(limit.text, permitted);
+    if (limit.decimals == 1) {
+      PrintLine("of %.1f grams/mile.", permitted);
+    } else {
+      PrintLine("of %.2f grams/mile.", permitted);
+    }
   } else {
     WriteLine("Emissions are within permitted level.");
   }
