@@ -41,8 +41,9 @@ void Format(std::string& out, std::string_view format, std::initializer_list<Arg
         // printf writes a not-a-number's sign bit, and the hardware sets it or not: x86
         // makes 0/0 negative, ARM positive. The suite writes every one as x86 does, so
         // that a run gives the same bytes on every machine.
-        end = std::isnan(real) ? std::copy_n("-nan", 4, digits)
-                               : FixedDigits(digits, digits + sizeof digits, real, decimals);
+        end = std::isnan(real)
+                  ? std::copy_n("-nan", 4, digits)
+                  : FixedDigits(digits, digits + sizeof digits, real, decimals);
         break;
       }
       case 's':

@@ -60,20 +60,29 @@ std::string NameOf(const EdgeRow& row) {
   return row.edge == Edge::kLongName ? std::string(600, 'n') : row.program;
 }
 
+// A pipe for standard error, already full, its end for writing left non-blocking.
+std::pair<int, int> FullPipe() {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  fcntl(fds[1], F_SETFL, O_NONBLOCK);
+  while (write(fds[1], &kFiller, 1) == 1) {
+  }
+  return {fds[0], fds[1]};
+}
+
 RunResult RunAtEdge(const EdgeRow& row) {
-  Launch launch{.keep_error = true};
+  Launch launch{.keep_error = row.edge != Edge::kFullError};
+  auto [error, full] = row.edge == Edge::kFullError ? FullPipe() : std::pair{-1, -1};
   if (row.edge == Edge::kLongName) launch.name = NameOf(row);
   if (row.edge == Edge::kDirectoryInput) {
     launch.input = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   } else if (row.edge != Edge::kLateAnswer && row.edge != Edge::kNoDescriptors) {
     launch.input = InputFile(row.input());
   }
-  launch.in_child = [&row] {
+  launch.in_child = [&row, full = full] {
     switch (row.edge) {
       case Edge::kFullError:
-        fcntl(STDERR_FILENO, F_SETFL, O_NONBLOCK);
-        while (write(STDERR_FILENO, &kFiller, 1) == 1) {
-        }
+        dup2(full, STDERR_FILENO);
         [[fallthrough]];
       case Edge::kFullDisk:
       case Edge::kLongName:
@@ -111,6 +120,10 @@ RunResult RunAtEdge(const EdgeRow& row) {
   };
   Child child = Start(row.program, launch);
   if (launch.input >= 0) close(launch.input);
+  if (full >= 0) {
+    close(full);
+    child.error = error;
+  }
   if (row.edge == Edge::kReaderGone) {
     close(child.output);
     child.output = -1;

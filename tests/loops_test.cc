@@ -61,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(Driprate, TranscriptTest, testing::ValuesIn(kDriprate),
 TEST(Driprate, MenuLinesHaveTheirLengths) {
   std::istringstream menu(MENU);
   std::string line;
-  for (std::size_t length : {59, 57, 54, 54, 54, 11}) {
+  for (std::size_t length : {59u, 57u, 54u, 54u, 54u, 11u}) {
     std::getline(menu, line);
     EXPECT_EQ(line.size(), length) << line;
     if (length == 54 || length == 57) {

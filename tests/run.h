@@ -33,7 +33,7 @@ struct Launch {
   bool keep_error = false;         // its standard error on a pipe, taken with its output
   std::function<void()> in_child;  // limits and descriptor changes, made just before
                                    // the program starts
-  std::string name;                    // the name it is started by, where not its own
+  std::string name;                // the name it is started by, where not its own
   std::vector<std::string> arguments;  // after that name
 };
 
