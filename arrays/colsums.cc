@@ -3,7 +3,9 @@
 
 #include "console.h"
 
-int main() {
+int main(int argc, char* argv[]) {
+  TakeNoArguments(argc, argv,
+                  "Writes the column sums of a fixed table; it reads nothing.");
   // Five columns of three entries: the entries of one column lie side by side.
   double table[5][3];
   for (int column = 0; column < 5; ++column) {

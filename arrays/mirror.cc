@@ -13,7 +13,9 @@ void Reverse(const std::int32_t source[], std::int32_t destination[],
   }
 }
 
-int main() {
+int main(int argc, char* argv[]) {
+  TakeNoArguments(argc, argv,
+                  "Writes a fixed array copied in reverse; it reads nothing.");
   const std::int32_t source[5] = {1, 2, 3, 4, 5};
   std::int32_t y[5] = {0, 0, 0, 0, 0};
   Reverse(source, y, 5);

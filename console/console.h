@@ -21,6 +21,12 @@
 #include <string_view>
 #include <type_traits>
 
+// The programs take no arguments. Given --help, a program writes a short usage: its
+// name, `about` (what it does and what it reads), and where its manual page is; it
+// then ends with status 0. Given anything else it says so on standard error and ends
+// with status 2, having read nothing.
+void TakeNoArguments(int argc, char* argv[], std::string_view about);
+
 // What became of one read.
 enum class Outcome {
   kStored,   // the value was stored

@@ -10,6 +10,10 @@
 struct Output {
   int fd = 1;  // standard output
   std::string pending;
+  // What a person at a terminal sees: whether the last line on the screen is left open,
+  // by the program's text or by the echo of what was typed, and whether typing ended.
+  bool line_open = false;
+  bool typing_ended = false;
   ~Output();
 };
 

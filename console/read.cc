@@ -71,10 +71,12 @@ bool Refill(Input& in) {
     ssize_t got = read(in.fd, in.bytes.get() + in.stop, in.size - in.stop);
     if (got > 0) {
       in.stop += static_cast<std::size_t>(got);
+      if (in.terminal) StandardOutput().line_open = in[in.stop - 1] != '\n';
       return true;
     }
     if (got == 0) {
       in.ended = true;
+      if (in.terminal) StandardOutput().typing_ended = true;
       return false;
     }
     if (errno == EAGAIN || errno == EWOULDBLOCK) {

@@ -51,7 +51,7 @@ int WriteAll(int fd, std::string_view text, int patience) {
 
 // The one line on standard error, made without allocating: memory may be what ran out.
 // A name too long for the line is cut, never the cause.
-[[noreturn]] void Fail(std::string_view what, int error) {
+[[noreturn]] void Fail(std::string_view what, int error, int status = 1) {
   char line[512];
   std::string_view cause = error != 0 ? std::strerror(error) : "";
   std::size_t tail = 2 + what.size() + (error != 0 ? 2 + cause.size() : 0) + 1;
@@ -74,7 +74,7 @@ int WriteAll(int fd, std::string_view text, int patience) {
   // A standard error that does not drain within ten seconds, or fails too, gets no
   // line: the status still tells.
   WriteAll(STDERR_FILENO, {line, length}, 10000);
-  _exit(1);
+  _exit(status);
 }
 
 void OutOfMemory() {
@@ -93,6 +93,7 @@ void FlushIfFull(Output& out) {
 }  // namespace
 
 void Flush(Output& out) {
+  if (!out.pending.empty()) out.line_open = out.pending.back() != '\n';
   if (int error = WriteAll(out.fd, out.pending, -1)) Fail("write error", error);
   out.pending.clear();
 }
@@ -111,7 +112,10 @@ Output& StandardOutput() {
 // (NFS, FUSE), the file system reports their failure only when the output is closed.
 // On Linux an EINTR from close has closed it all the same, and a descriptor closed
 // before the run (EBADF) had nothing written to it.
+// Where a person ended the input at a prompt, the shell's own prompt that follows
+// starts on a fresh line.
 Output::~Output() {
+  if (typing_ended && line_open && isatty(fd) == 1) pending.push_back('\n');
   Flush(*this);
   if (close(fd) != 0 && errno != EINTR && errno != EBADF) Fail("write error", errno);
 }
@@ -131,4 +135,14 @@ void PrintArgs(std::string_view format, std::initializer_list<Arg> args) {
   Output& out = StandardOutput();
   Format(out.pending, format, args);
   FlushIfFull(out);
+}
+
+void TakeNoArguments(int argc, char* argv[], std::string_view about) {
+  if (argc < 2) return;
+  std::string name = ProgramName();
+  if (argc == 2 && std::string_view(argv[1]) == "--help") {
+    Print("usage: %s\n%s\nSee %s(1).\n", name, about, name);
+    std::exit(0);
+  }
+  Fail("takes no arguments; see " + name + "(1)", 0, 2);
 }

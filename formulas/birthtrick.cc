@@ -4,7 +4,10 @@
 
 #include "console.h"
 
-int main() {
+int main(int argc, char* argv[]) {
+  TakeNoArguments(
+      argc, argv,
+      "Does a number trick on the year of birth and the age, asked on standard input.");
   WriteLine("Here is a clever number juggling trick.\n");
   std::int32_t year = 0;
   std::int32_t age = 0;

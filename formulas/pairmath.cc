@@ -15,7 +15,10 @@ double Division(double a, double b) {
   return a / b;
 }  // by zero: an infinity or not-a-number
 
-int main() {
+int main(int argc, char* argv[]) {
+  TakeNoArguments(
+      argc, argv,
+      "Adds, subtracts, multiplies and divides two numbers asked on standard input.");
   double first = 0;
   double second = 0;
   if (!AskOrQuit("Enter an integer: ", first)) return 0;

@@ -5,7 +5,10 @@
 
 #include "console.h"
 
-int main() {
+int main(int argc, char* argv[]) {
+  TakeNoArguments(
+      argc, argv,
+      "Costs a round quilt by its size, fabric and sewers, asked on standard input.");
   std::int32_t diameter = 0;
   std::int32_t fabric_cost = 0;
   std::int32_t people = 0;

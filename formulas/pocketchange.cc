@@ -1,7 +1,10 @@
 // pocketchange: what a handful of pennies, nickels and dimes is worth in dollars.
 #include "console.h"
 
-int main() {
+int main(int argc, char* argv[]) {
+  TakeNoArguments(
+      argc, argv,
+      "Values pennies, nickels and dimes, asked on standard input, in dollars.");
   double pennies = 0;
   double nickels = 0;
   double dimes = 0;

@@ -3,7 +3,10 @@
 
 #include "console.h"
 
-int main() {
+int main(int argc, char* argv[]) {
+  TakeNoArguments(
+      argc, argv,
+      "Converts a temperature asked on standard input from Fahrenheit to Celsius.");
   std::int32_t fahrenheit = 0;
   if (!AskOrQuit("Enter the temperature in degrees Fahrenheit: ", fahrenheit)) return 0;
   // 64 bits, so that the coldest entries do not wrap.

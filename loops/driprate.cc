@@ -70,7 +70,10 @@ void FourAll(std::int32_t units_per_hour, std::int32_t units_per_ml) {
   Print("The rate in milliliters per hour is %d.\n\n", ml_per_hour);
 }
 
-int main() {
+int main(int argc, char* argv[]) {
+  TakeNoArguments(
+      argc, argv,
+      "Works out infusion rates for medical orders answered on standard input.");
   std::int32_t hours = 0;
   std::int32_t units_per_hour = 0;
   std::int32_t units_per_ml = 0;

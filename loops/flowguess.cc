@@ -5,7 +5,9 @@
 
 #include "console.h"
 
-int main() {
+int main(int argc, char* argv[]) {
+  TakeNoArguments(argc, argv,
+                  "Gives a channel's flow, then takes depth guesses on standard input.");
   constexpr double kTargetFlow = 1000.0;
   std::int32_t depth = 0;
   std::int32_t width = 0;

@@ -35,7 +35,10 @@ bool IsOperator(char op) {
   return op == '+' || op == '-' || op == '*' || op == '/' || op == '^';
 }
 
-int main() {
+int main(int argc, char* argv[]) {
+  TakeNoArguments(
+      argc, argv,
+      "Keeps a running result of operator and number pairs read from standard input.");
   double accumulator = 0.0;
   char op = 'a';
   for (;;) {

@@ -4,7 +4,10 @@
 
 #include "console.h"
 
-int main() {
+int main(int argc, char* argv[]) {
+  TakeNoArguments(
+      argc, argv,
+      "Counts hot, pleasant and cold days among temperatures asked on standard input.");
   std::int32_t days = 0;
   if (!AskOrQuit("Please enter the # of days you have temperatures for: ", days))
     return 0;

@@ -4,7 +4,9 @@
 
 #include "console.h"
 
-int main() {
+int main(int argc, char* argv[]) {
+  TakeNoArguments(argc, argv,
+                  "Sums up three fill-ups read from standard input, without prompts.");
   std::int32_t miles[3] = {};
   double gallons[3] = {};
   double price[3] = {};

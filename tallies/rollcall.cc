@@ -22,7 +22,10 @@ std::string_view NextName(const std::string& names, std::size_t& at) {
   return name;
 }
 
-int main() {
+int main(int argc, char* argv[]) {
+  TakeNoArguments(
+      argc, argv,
+      "Queries a roster of names and ages read from standard input, without prompts.");
   // The roster, folded: every first and last name in one text, the ages beside it.
   std::string names;
   std::vector<std::int32_t> ages;

@@ -10,8 +10,13 @@
 #define TELLER_CHECKS_NUMBERS 1
 #endif
 
-int main() {
+int main(int argc, char* argv[]) {
   constexpr bool kChecksNumbers = TELLER_CHECKS_NUMBERS;
+  TakeNoArguments(
+      argc, argv,
+      kChecksNumbers
+          ? "Counts a withdrawal or deposit, asked on standard input, out in bills."
+          : "Counts a deposit or withdrawal asked on standard input; no number check.");
 
   Write("Enter the user name (4 characters): ");
   char name[4] = {};  // a name cut short by the end of input keeps NULs: no letters

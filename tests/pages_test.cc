@@ -1,7 +1,8 @@
-// Every manual page's example, run as a transcript row: the page shows the answers
-// given on standard input and the output written, and the program must write exactly
-// that. A page's example is the first literal display of its EXAMPLES section:
-// "$ NAME" or "$ echo ANSWERS | NAME", then the output, a line of the display a line.
+// Every manual page's example, run as a transcript row: the page shows a run at a
+// terminal, and the program must write exactly what it shows. A page's example is the
+// first literal display of its EXAMPLES section: "$ NAME", then the screen a line of the
+// display a line, each answer typed set in bold (.Sy) on a line of its own, as its Enter
+// leaves it; a line ending in \c is continued by the next, as a prompt is by its answer.
 #include <algorithm>
 #include <deque>
 #include <filesystem>
@@ -14,8 +15,7 @@
 
 namespace {
 
-// The display's text as the page's reader sees it: \e is a backslash, \& nothing, and
-// \c at the end of the last line says that the output ends without a line break.
+// The display's text as the page's reader sees it: \e is a backslash, \& nothing.
 std::string Unescaped(const std::string& line) {
   std::string text;
   for (std::size_t at = 0; at < line.size(); ++at) {
@@ -56,23 +56,14 @@ Transcript ExampleOf(const std::filesystem::path& page) {
   while (std::getline(in, line) && line.rfind(".Bd -literal", 0) != 0) {
   }
   std::string command;
-  if (!std::getline(in, command)) return row;
-  command = Unescaped(command);
+  if (!std::getline(in, command) || Unescaped(command) != "$ " + program) return row;
   std::string input;
-  std::string echo = "$ echo ";
-  std::string pipe = " | " + program;
-  if (command.rfind(echo, 0) == 0 && command.size() > echo.size() + pipe.size() &&
-      command.compare(command.size() - pipe.size(), pipe.size(), pipe) == 0) {
-    input = command.substr(echo.size(), command.size() - echo.size() - pipe.size());
-    if (input.size() >= 2 && input.front() == '\'' && input.back() == '\'') {
-      input = input.substr(1, input.size() - 2);
-    }
-    input += '\n';
-  } else if (command != "$ " + program) {
-    return row;
-  }
   std::string output;
   while (std::getline(in, line) && line != ".Ed") {
+    if (line.rfind(".Sy ", 0) == 0) {  // an answer typed, then Enter
+      input += Unescaped(line.substr(4)) + "\n";
+      continue;
+    }
     bool joined = line.size() >= 2 && line.compare(line.size() - 2, 2, "\\c") == 0;
     output += Unescaped(joined ? line.substr(0, line.size() - 2) : line);
     if (!joined) output += '\n';

@@ -15,19 +15,27 @@ struct Step {
   const char* answer;  // what is typed then
 };
 
-void Converse(const char* program, const std::vector<Step>& steps,
-              const char* last_words) {
+// Types each answer once its prompt is on the screen; the whole screen once the
+// program has ended, after `last_words`.
+std::string Converse(const char* program, const std::vector<Step>& steps,
+                     const char* last_words) {
   Child terminal = Start(program, {.terminal = true});
+  std::string screen;
   for (const Step& step : steps) {
-    std::string screen = ReadUntil(terminal, step.prompt, 10);
-    ASSERT_NE(screen.find(step.prompt), std::string::npos)
-        << program << " shows no \"" << step.prompt << "\"; screen:\n"
-        << screen;
+    std::string seen = ReadUntil(terminal, step.prompt, 10);
+    screen += seen;
+    if (seen.find(step.prompt) == std::string::npos) {
+      ADD_FAILURE() << program << " shows no \"" << step.prompt << "\"; screen:\n"
+                    << screen;
+      break;
+    }
     Type(terminal, step.answer);
   }
-  std::string screen = ReadUntil(terminal, last_words, 10);
-  EXPECT_NE(screen.find(last_words), std::string::npos) << screen;
-  EXPECT_EQ(Finish(terminal).status, 0);
+  std::string seen = ReadUntil(terminal, last_words, 10);
+  EXPECT_NE(seen.find(last_words), std::string::npos) << seen;
+  RunResult rest = Finish(terminal);
+  EXPECT_EQ(rest.status, 0);
+  return screen + seen + rest.output;
 }
 
 TEST(Terminal, Teller) {
@@ -57,6 +65,20 @@ TEST(Terminal, Flowguess) {
             {"Enter guess>", "10\n"},
             {"Enter guess>", "10.73\n"}},
            "GOOD GUESS!");
+}
+
+// Ctrl-D at a prompt: the shell's prompt that follows starts on a fresh line, and a
+// line the person already ended with Enter gets no second line break.
+TEST(Terminal, EndOfInputLeavesAFreshLine) {
+  for (const char* typed : {"\x04", "\n\x04"}) {
+    std::string screen =
+        Converse("flowguess",
+                 {{"Enter the depth of the channel (1 to 50, whole integers): ", "20\n"},
+                  {"Enter the width of the channel (1 to 25, whole integers): ", "10\n"},
+                  {"Enter guess>", typed}},
+                 "");
+    EXPECT_TRUE(screen.ends_with("Enter guess>\r\n")) << testing::PrintToString(screen);
+  }
 }
 
 }  // namespace

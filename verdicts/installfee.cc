@@ -4,7 +4,10 @@
 
 #include "console.h"
 
-int main() {
+int main(int argc, char* argv[]) {
+  TakeNoArguments(
+      argc, argv,
+      "Works out the revenue of a cable installation asked on standard input.");
   std::int32_t installations = 0;
   std::int32_t cable_yards = 0;
   if (!AskOrQuit("Enter the number of installations: ", installations)) return 0;

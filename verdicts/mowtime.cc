@@ -9,8 +9,13 @@
 #define MOWTIME_CHECKS_COVER 1
 #endif
 
-int main() {
+int main(int argc, char* argv[]) {
   constexpr bool kChecksCover = MOWTIME_CHECKS_COVER;
+  TakeNoArguments(
+      argc, argv,
+      kChecksCover ? "Times the mowing of a yard around a house, asked on standard input."
+                   : "Times mowing a yard around a house, asked on standard input; no "
+                     "cover check.");
   std::int32_t yard_length = 0;
   std::int32_t yard_width = 0;
   std::int32_t house_length = 0;

@@ -10,7 +10,10 @@ struct Limit {
   int decimals;         // the limit as the verdict names it: 1 or 2 decimals
 };
 
-int main() {
+int main(int argc, char* argv[]) {
+  TakeNoArguments(
+      argc, argv,
+      "Checks an emission measurement asked on standard input against its limit.");
   const Limit kLimits[] = {
       {3.4, 4.2, 1},    // carbon monoxide
       {0.31, 0.39, 2},  // hydrocarbons

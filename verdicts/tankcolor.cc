@@ -1,7 +1,10 @@
 // tankcolor: names the gas in a cylinder from the first letter of its colour.
 #include "console.h"
 
-int main() {
+int main(int argc, char* argv[]) {
+  TakeNoArguments(
+      argc, argv,
+      "Names the gas in a cylinder from its colour's initial, asked on standard input.");
   Write("What is the color of the cylinder? ");
   char colour = 0;  // the end of input leaves no letter: the contents are unknown
   ReadChar(colour);
