@@ -71,6 +71,15 @@ void CloseIfOpen(int fd) {
   if (fd >= 0) close(fd);
 }
 
+void WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    ssize_t put = write(fd, text.data(), text.size());
+    if (put < 0 && errno == EINTR) continue;
+    Check(put > 0, "write");
+    text.remove_prefix(static_cast<std::size_t>(put));
+  }
+}
+
 }  // namespace
 
 std::string ProgramPath(std::string_view program) {
@@ -90,11 +99,7 @@ int InputFile(std::string_view input) {
   int in = mkostemp(name, O_CLOEXEC);
   Check(in >= 0, "mkostemp");
   unlink(name);
-  while (!input.empty()) {
-    ssize_t put = write(in, input.data(), input.size());
-    Check(put > 0, "write");
-    input.remove_prefix(static_cast<std::size_t>(put));
-  }
+  WriteAll(in, input);
   lseek(in, 0, SEEK_SET);
   return in;
 }
@@ -155,12 +160,7 @@ std::string ReadUntil(const Child& child, std::string_view wanted, double second
 }
 
 void Type(const Child& child, std::string_view text) {
-  while (!text.empty()) {
-    ssize_t put = write(child.input, text.data(), text.size());
-    if (put < 0 && errno == EINTR) continue;
-    Check(put > 0, "write");
-    text.remove_prefix(static_cast<std::size_t>(put));
-  }
+  WriteAll(child.input, text);
 }
 
 RunResult Finish(Child& child, double seconds, std::size_t max_output) {
