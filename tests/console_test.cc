@@ -15,6 +15,7 @@
 
 #include "format.h"
 #include "input.h"
+#include "run.h"
 
 using namespace std::string_view_literals;
 
@@ -193,11 +194,7 @@ TEST(Console, LongWordsAndNumbersCrossEveryRefill) {
   std::string word(3 << 20, 'x');
   std::string digits = "-" + std::string(200000, '0') + "17.5e-1";
   std::string text = word + " " + digits + " " + std::string(70000, ' ') + "!";
-  char name[] = "/tmp/console-test-XXXXXX";
-  int fd = mkstemp(name);
-  unlink(name);
-  ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  lseek(fd, 0, SEEK_SET);
+  int fd = InputFile(text);
   Input in = DescriptorInput(fd);
   std::string got;
   double real = 0;
