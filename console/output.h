@@ -11,9 +11,10 @@ struct Output {
   int fd = 1;  // standard output
   std::string pending;
   // What a person at a terminal sees: whether the last line on the screen is left open,
-  // by the program's text or by the echo of what was typed, and whether typing ended.
+  // by the program's text or by the echo of what was typed, and whether the standard
+  // input has ended.
   bool line_open = false;
-  bool typing_ended = false;
+  bool input_ended = false;
   ~Output();
 };
 

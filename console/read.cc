@@ -76,7 +76,7 @@ bool Refill(Input& in) {
     }
     if (got == 0) {
       in.ended = true;
-      if (in.terminal) StandardOutput().typing_ended = true;
+      if (in.fd == STDIN_FILENO) StandardOutput().input_ended = true;
       return false;
     }
     if (errno == EAGAIN || errno == EWOULDBLOCK) {

@@ -112,10 +112,10 @@ Output& StandardOutput() {
 // (NFS, FUSE), the file system reports their failure only when the output is closed.
 // On Linux an EINTR from close has closed it all the same, and a descriptor closed
 // before the run (EBADF) had nothing written to it.
-// Where a person ended the input at a prompt, the shell's own prompt that follows
-// starts on a fresh line.
+// Where the input ended at a prompt and the output is a terminal, the shell's own
+// prompt that follows starts on a fresh line.
 Output::~Output() {
-  if (typing_ended && line_open && isatty(fd) == 1) pending.push_back('\n');
+  if (input_ended && line_open && isatty(fd) == 1) pending.push_back('\n');
   Flush(*this);
   if (close(fd) != 0 && errno != EINTR && errno != EBADF) Fail("write error", errno);
 }
