@@ -1,7 +1,6 @@
 // What every program answers to arguments, which none of them takes: one row a
 // behaviour, run for every program, with % standing for the program's name.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -31,11 +30,8 @@ std::string Named(std::string text, const std::string& name) {
 TEST(Arguments, HelpGivesUsageAnythingElseIsRefused) {
   for (const ArgumentRow& row : kArgumentRows) {
     for (const std::string& program : AllPrograms()) {
-      int in = InputFile("212\n");
-      Child child =
-          Start(program, {.input = in, .keep_error = true, .arguments = {row.argument}});
-      close(in);
-      RunResult run = Finish(child);
+      RunResult run =
+          RunProgram(program, "212\n", {.keep_error = true, .arguments = {row.argument}});
       std::string starts = Named(row.output_starts, program);
       std::string ends = Named(row.output_ends, program);
       std::string where = program + " " + row.argument;

@@ -6,7 +6,6 @@
 // A sanitized program takes five times as long to start, so the sanitized build runs a
 // sample: an eighth of the random inputs and every fourth prefix. SUITE_ROBUSTNESS_COUNT
 // sets the random inputs per program (200 by default, 25 under the sanitizers).
-#include <unistd.h>
 
 #include <cstdlib>
 #include <random>
@@ -83,14 +82,12 @@ std::vector<std::string> HugeInputs() {
 class Robustness : public testing::TestWithParam<std::string> {
  protected:
   void Survives(const std::string& input, const std::string& what) {
-    int in = InputFile(input);
     // Thousands of runs: the leak check at each exit would take most of their time
     // under the sanitizers, and the transcripts keep it.
-    Child child = Start(GetParam(), {.input = in, .in_child = [] {
-                                       setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-                                     }});
-    close(in);
-    RunResult run = Finish(child, 20, 400 * (input.size() + 1) + 65536);
+    Launch without_leak_check{
+        .in_child = [] { setenv("ASAN_OPTIONS", "detect_leaks=0", 1); }};
+    RunResult run = RunProgram(GetParam(), input, without_leak_check, 20,
+                               400 * (input.size() + 1) + 65536);
     ASSERT_TRUE(run.finished) << what << ": no end within the bounds; input:\n" << input;
     ASSERT_EQ(run.status, 0) << what << "; input:\n" << input;
   }

@@ -181,10 +181,10 @@ RunResult Finish(Child& child, double seconds, std::size_t max_output) {
   return run;
 }
 
-RunResult RunProgram(std::string_view program, std::string_view input, double seconds,
-                     std::size_t max_output) {
-  int in = InputFile(input);
-  Child child = Start(program, {.input = in});
-  close(in);
+RunResult RunProgram(std::string_view program, std::string_view input, Launch launch,
+                     double seconds, std::size_t max_output) {
+  launch.input = InputFile(input);
+  Child child = Start(program, launch);
+  close(launch.input);
   return Finish(child, seconds, max_output);
 }

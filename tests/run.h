@@ -54,6 +54,7 @@ void Type(const Child& child, std::string_view text);
 RunResult Finish(Child& child, double seconds = 20,
                  std::size_t max_output = std::size_t{1} << 28);
 
-// Runs `program` with `input` as a file on its standard input.
-RunResult RunProgram(std::string_view program, std::string_view input,
+// Runs `program` with `input` as a file on its standard input, started as `launch`
+// says otherwise.
+RunResult RunProgram(std::string_view program, std::string_view input, Launch launch = {},
                      double seconds = 20, std::size_t max_output = std::size_t{1} << 28);
