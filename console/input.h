@@ -20,7 +20,8 @@ struct Input {
   std::size_t start = 0;
   std::size_t stop = 0;
   bool ended = false;
-  bool terminal = false;  // a person types here: what was written goes out before a read
+  bool terminal = false;  // a person types here, and sees it echoed
+  bool may_wait = false;  // not a regular file: a read can wait for what comes next
 
   char operator[](std::size_t at) const { return bytes.get()[at]; }
 };

@@ -10,10 +10,10 @@
 struct Output {
   int fd = 1;  // standard output
   std::string pending;
-  // What a person at a terminal sees: whether the last line on the screen is left open,
-  // by the program's text or by the echo of what was typed, and whether the standard
+  // What a person at a terminal sees: the last byte on the screen before the pending
+  // text, the program's own or the echo of what was typed, and whether the standard
   // input has ended.
-  bool line_open = false;
+  char last_shown = '\n';
   bool input_ended = false;
   ~Output();
 };

@@ -1,4 +1,5 @@
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,12 +24,6 @@ bool IsDigit(int c) {
 
 bool IsSign(int c) {
   return c == '+' || c == '-';
-}
-
-// Whether a read of `fd` would wait for input that has not come yet.
-bool MustWait(int fd) {
-  pollfd ready{.fd = fd, .events = POLLIN, .revents = 0};
-  return poll(&ready, 1, 0) != 1 || (ready.revents & POLLIN) == 0;
 }
 
 // Waits until `fd` has input: a descriptor left non-blocking reads as a blocking one.
@@ -59,19 +54,20 @@ void MakeRoom(Input& in) {
 }
 
 // Reads once more from the descriptor, keeping every unconsumed byte; false at the end
-// of input. Where the read would wait, what the program has written is flushed first,
-// so its prompt is seen. A terminal gets it before every read: one in raw mode with a
-// read timer looks ready to poll, yet its read waits out the timer. An input that
-// cannot be read ends the run.
+// of input. Any read but one from a regular file may wait, so what the program has
+// written is flushed before it, and its prompt is seen: asking first whether input is
+// ready would race with another reader of the same pipe, and a terminal in raw mode
+// with a read timer looks ready, yet its read waits out the timer. An input that cannot
+// be read ends the run.
 bool Refill(Input& in) {
   if (in.ended) return false;
   MakeRoom(in);
-  if (in.terminal || MustWait(in.fd)) Flush(StandardOutput());
+  if (in.may_wait) Flush(StandardOutput());
   for (;;) {
     ssize_t got = read(in.fd, in.bytes.get() + in.stop, in.size - in.stop);
     if (got > 0) {
       in.stop += static_cast<std::size_t>(got);
-      if (in.terminal) StandardOutput().line_open = in[in.stop - 1] != '\n';
+      if (in.terminal) StandardOutput().last_shown = in[in.stop - 1];
       return true;
     }
     if (got == 0) {
@@ -168,6 +164,8 @@ Input DescriptorInput(int fd) {
   Input in;
   in.fd = fd;
   in.terminal = isatty(fd) == 1;
+  struct stat file;
+  in.may_wait = fstat(fd, &file) != 0 || !S_ISREG(file.st_mode);
   return in;
 }
 

@@ -93,7 +93,7 @@ void FlushIfFull(Output& out) {
 }  // namespace
 
 void Flush(Output& out) {
-  if (!out.pending.empty()) out.line_open = out.pending.back() != '\n';
+  if (!out.pending.empty()) out.last_shown = out.pending.back();
   if (int error = WriteAll(out.fd, out.pending, -1)) Fail("write error", error);
   out.pending.clear();
 }
@@ -108,16 +108,17 @@ Output& StandardOutput() {
   return standard_output;
 }
 
-// The end of every run that returns from main. Where writes are cached and sent later
-// (NFS, FUSE), the file system reports their failure only when the output is closed.
-// On Linux an EINTR from close has closed it all the same, and a descriptor closed
-// before the run (EBADF) had nothing written to it.
-// Where the input ended at a prompt and the output is a terminal, the shell's own
-// prompt that follows starts on a fresh line.
+// The end of every run that returns from main. Where the input has ended and the
+// screen's last byte, pending or shown, leaves a line open, the shell's own prompt that
+// follows starts on a fresh line. Where writes are cached and sent later (NFS, FUSE),
+// the file system reports their failure only when the output is closed: an interrupted
+// close is a flush never confirmed, so it fails too. Only a descriptor closed before the
+// run (EBADF), and so never written, closes quietly.
 Output::~Output() {
-  if (input_ended && line_open && isatty(fd) == 1) pending.push_back('\n');
+  char last = pending.empty() ? last_shown : pending.back();
+  if (input_ended && last != '\n' && isatty(fd) == 1) pending.push_back('\n');
   Flush(*this);
-  if (close(fd) != 0 && errno != EINTR && errno != EBADF) Fail("write error", errno);
+  if (close(fd) != 0 && errno != EBADF) Fail("write error", errno);
 }
 
 void Write(std::string_view text) {

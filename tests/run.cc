@@ -129,6 +129,7 @@ Child Start(std::string_view program, const Launch& launch) {
   if (pid == 0) {
     if (launch.terminal) {
       login_tty(out[1]);  // standard input, output and error, as at a terminal
+      if (launch.input >= 0) dup2(in[0], STDIN_FILENO);
     } else {
       dup2(in[0], STDIN_FILENO);
       dup2(out[1], STDOUT_FILENO);

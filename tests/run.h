@@ -29,7 +29,8 @@ int InputFile(std::string_view input);
 // How a program is started.
 struct Launch {
   int input = -1;                  // its standard input; -1: a pipe the test types into
-  bool terminal = false;           // a new pseudo-terminal as its input and output
+  bool terminal = false;           // a new pseudo-terminal as its output, and as its
+                                   // input where `input` gives none
   bool keep_error = false;         // its standard error on a pipe, taken with its output
   std::function<void()> in_child;  // limits and descriptor changes, made just before
                                    // the program starts

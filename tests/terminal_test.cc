@@ -67,17 +67,43 @@ TEST(Terminal, Flowguess) {
            "GOOD GUESS!");
 }
 
-// Ctrl-D at a prompt: the shell's prompt that follows starts on a fresh line, and a
-// line the person already ended with Enter gets no second line break.
+// Where the input ends, the shell's prompt that follows starts on a fresh line, and
+// never after a blank one: Ctrl-D at a prompt, Ctrl-D after a line ended with Enter, a
+// refusal written after the end, and a terminal's output with input from an empty file.
+struct EndRow {
+  const char* program;
+  std::vector<Step> steps;  // none: the input is an empty file
+  const char* screen_ends;
+};
+
+#define DEPTH "Enter the depth of the channel (1 to 50, whole integers): "
+#define WIDTH "Enter the width of the channel (1 to 25, whole integers): "
+
+const EndRow kEndRows[] = {
+    {"flowguess",
+     {{DEPTH, "20\n"}, {WIDTH, "10\n"}, {"Enter guess>", "\x04"}},
+     "\r\nEnter guess>\r\n"},
+    {"flowguess",
+     {{DEPTH, "20\n"}, {WIDTH, "10\n"}, {"Enter guess>", "\n\x04"}},
+     "\r\nEnter guess>\r\n"},
+    {"teller", {{"(4 characters): ", "\x04"}}, "(4 characters): Invalid user name\r\n"},
+    {"thermo", {{"Fahrenheit: ", "\x04"}}, "Fahrenheit: \r\n"},
+    {"driprate", {{"Problem=> ", "\x04"}}, "QUIT\r\nProblem=> \r\n"},
+    {"teller", {}, "(4 characters): Invalid user name\r\n"},
+    {"thermo", {}, "Fahrenheit: \r\n"},
+    {"driprate", {}, "QUIT\r\nProblem=> \r\n"},
+};
+
 TEST(Terminal, EndOfInputLeavesAFreshLine) {
-  for (const char* typed : {"\x04", "\n\x04"}) {
-    std::string screen =
-        Converse("flowguess",
-                 {{"Enter the depth of the channel (1 to 50, whole integers): ", "20\n"},
-                  {"Enter the width of the channel (1 to 25, whole integers): ", "10\n"},
-                  {"Enter guess>", typed}},
-                 "");
-    EXPECT_TRUE(screen.ends_with("Enter guess>\r\n")) << testing::PrintToString(screen);
+  for (const EndRow& row : kEndRows) {
+    std::string screen;
+    if (row.steps.empty()) {
+      screen = RunProgram(row.program, "", {.terminal = true}).output;
+    } else {
+      screen = Converse(row.program, row.steps, "");
+    }
+    EXPECT_TRUE(screen.ends_with(row.screen_ends))
+        << row.program << ": " << testing::PrintToString(screen);
   }
 }
 
