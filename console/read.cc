@@ -1,14 +1,10 @@
-#include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstring>
 
 #include "input.h"
 #include "output.h"
+#include "system.h"
 
 namespace {
 
@@ -24,15 +20,6 @@ bool IsDigit(int c) {
 
 bool IsSign(int c) {
   return c == '+' || c == '-';
-}
-
-// Waits until `fd` has input: a descriptor left non-blocking reads as a blocking one.
-// A wait that cannot wait ends the run, rather than spin on a read that cannot block.
-void WaitUntilReadable(int fd) {
-  pollfd ready{.fd = fd, .events = POLLIN, .revents = 0};
-  while (poll(&ready, 1, -1) < 0) {
-    if (errno != EINTR) FlushAndFail("read error", errno);
-  }
 }
 
 // Room for at least half a chunk more after the unconsumed bytes. It grows in place
@@ -63,25 +50,16 @@ bool Refill(Input& in) {
   if (in.ended) return false;
   MakeRoom(in);
   if (in.may_wait) Flush(StandardOutput());
-  for (;;) {
-    ssize_t got = read(in.fd, in.bytes.get() + in.stop, in.size - in.stop);
-    if (got > 0) {
-      in.stop += static_cast<std::size_t>(got);
-      if (in.terminal) StandardOutput().last_shown = in[in.stop - 1];
-      return true;
-    }
-    if (got == 0) {
-      in.ended = true;
-      if (in.fd == STDIN_FILENO) StandardOutput().input_ended = true;
-      return false;
-    }
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      Flush(StandardOutput());
-      WaitUntilReadable(in.fd);
-    } else if (errno != EINTR) {
-      FlushAndFail("read error", errno);
-    }
+  Transfer got = ReadSome(in.fd, in.bytes.get() + in.stop, in.size - in.stop);
+  if (got.cause != 0) FlushAndFail("read error", got.cause);
+  if (got.count == 0) {
+    in.ended = true;
+    if (in.fd == 0) StandardOutput().input_ended = true;
+    return false;
   }
+  in.stop += got.count;
+  if (in.terminal) StandardOutput().last_shown = in[in.stop - 1];
+  return true;
 }
 
 // The bytes from the read position on. Looking past what has arrived reads more, so a
@@ -156,16 +134,15 @@ const char* ReadPosition(const Input& in) {
 }  // namespace
 
 Input& StandardInput() {
-  static Input standard_input = DescriptorInput(STDIN_FILENO);
+  static Input standard_input = DescriptorInput(0);
   return standard_input;
 }
 
 Input DescriptorInput(int fd) {
   Input in;
   in.fd = fd;
-  in.terminal = isatty(fd) == 1;
-  struct stat file;
-  in.may_wait = fstat(fd, &file) != 0 || !S_ISREG(file.st_mode);
+  in.terminal = IsTerminal(fd);
+  in.may_wait = MayWait(fd);
   return in;
 }
 

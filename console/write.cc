@@ -1,6 +1,3 @@
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -9,51 +6,17 @@
 
 #include "format.h"
 #include "output.h"
+#include "system.h"
 
 namespace {
 
 constexpr std::size_t kChunk = 1 << 16;
 
-// The name the program was started by, as standard tools name themselves: glibc and
-// musl keep it in program_invocation_short_name, the BSDs and macOS give getprogname().
-const char* ProgramName() {
-#if defined(__APPLE__) || defined(__FreeBSD__) || defined(__NetBSD__) || \
-    defined(__OpenBSD__) || defined(__DragonFly__) || defined(__ANDROID__)
-  return getprogname();
-#elif defined(__linux__)
-  return program_invocation_short_name;
-#else
-  return "program";
-#endif
-}
-
-// Writes all of `text` to `fd`. Where the descriptor is not ready it waits, `patience`
-// milliseconds at most each time (-1: as long as it takes). Returns 0 once all is
-// written, or the cause of the failure.
-int WriteAll(int fd, std::string_view text, int patience) {
-  while (!text.empty()) {
-    ssize_t put = write(fd, text.data(), text.size());
-    if (put > 0) {
-      text.remove_prefix(static_cast<std::size_t>(put));
-    } else if (put == 0) {
-      return EIO;
-    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      pollfd ready{.fd = fd, .events = POLLOUT, .revents = 0};
-      int got = poll(&ready, 1, patience);
-      if (got == 0) return ETIMEDOUT;
-      if (got < 0 && errno != EINTR) return errno;  // a wait that cannot wait
-    } else if (errno != EINTR) {
-      return errno;  // where the reader has gone and SIGPIPE is ignored, EPIPE
-    }
-  }
-  return 0;
-}
-
 // The one line on standard error, made without allocating: memory may be what ran out.
 // A name too long for the line is cut, never the cause.
 [[noreturn]] void Fail(std::string_view what, int error, int status = 1) {
   char line[512];
-  std::string_view cause = error != 0 ? std::strerror(error) : "";
+  std::string_view cause = error != 0 ? CauseInWords(error) : "";
   std::size_t tail = 2 + what.size() + (error != 0 ? 2 + cause.size() : 0) + 1;
   std::string_view name = ProgramName();
   name = name.substr(0, sizeof line - std::min(tail, sizeof line));
@@ -73,8 +36,8 @@ int WriteAll(int fd, std::string_view text, int patience) {
   line[length++] = '\n';
   // A standard error that does not drain within ten seconds, or fails too, gets no
   // line: the status still tells.
-  WriteAll(STDERR_FILENO, {line, length}, 10000);
-  _exit(status);
+  WriteAll(2, {line, length}, 10000);
+  std::_Exit(status);
 }
 
 void OutOfMemory() {
@@ -116,9 +79,10 @@ Output& StandardOutput() {
 // run (EBADF), and so never written, closes quietly.
 Output::~Output() {
   char last = pending.empty() ? last_shown : pending.back();
-  if (input_ended && last != '\n' && isatty(fd) == 1) pending.push_back('\n');
+  if (input_ended && last != '\n' && IsTerminal(fd)) pending.push_back('\n');
   Flush(*this);
-  if (close(fd) != 0 && errno != EBADF) Fail("write error", errno);
+  int cause = Close(fd);
+  if (cause != 0 && cause != EBADF) Fail("write error", cause);
 }
 
 void Write(std::string_view text) {
@@ -140,7 +104,7 @@ void PrintArgs(std::string_view format, std::initializer_list<Arg> args) {
 
 void TakeNoArguments(int argc, char* argv[], std::string_view about) {
   if (argc < 2) return;
-  std::string name = ProgramName();
+  std::string name(ProgramName());
   if (argc == 2 && std::string_view(argv[1]) == "--help") {
     Print("usage: %s\n%s\nSee %s(1).\n", name, about, name);
     std::exit(0);
