@@ -53,6 +53,7 @@ bool Refill(Input& in) {
   Transfer got = ReadSome(in.fd, in.bytes.get() + in.stop, in.size - in.stop);
   if (got.cause != 0) FlushAndFail("read error", got.cause);
   if (got.count == 0) {
+    if (in.terminal && got.line_ended) StandardOutput().last_shown = '\n';
     in.ended = true;
     if (in.fd == 0) StandardOutput().input_ended = true;
     return false;

@@ -65,7 +65,7 @@ Transfer ReadSome(int stream, char* into, std::size_t size) {
     return {0, CauseOf(error)};
   }
   // At a console, Ctrl-Z then Enter at the start of a line ends the input.
-  if (console && got > 0 && into[0] == '\x1a') return {0, 0};
+  if (console && got > 0 && into[0] == '\x1a') return {0, 0, true};
   return {got, 0};
 }
 

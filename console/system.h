@@ -9,8 +9,10 @@
 #include <string_view>
 
 struct Transfer {
-  std::size_t count = 0;  // the bytes read; 0 with no cause: the input has ended
-  int cause = 0;          // why nothing was read, 0 where nothing failed
+  std::size_t count = 0;    // the bytes read; 0 with no cause: the input has ended
+  int cause = 0;            // why nothing was read, 0 where nothing failed
+  bool line_ended = false;  // the end was typed with an Enter of its own, which the
+                            // terminal echoed
 };
 
 // Reads what has arrived of `stream`, up to `size` bytes, waiting where nothing has:
