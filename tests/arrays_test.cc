@@ -1,9 +1,10 @@
-// colsums, rowsums and mirror, whatever stands on their input, and mirror's Reverse.
+// mirror's Reverse, called as a function.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <vector>
 
 #include "console.h"
-#include "transcript.h"
 
 // mirror's own Reverse, taken from its source: in a namespace of its own, mirror's main
 // is an ordinary function there, and the test's main stays the one that runs.
@@ -12,26 +13,6 @@ namespace mirror {
 }  // namespace mirror
 
 namespace {
-
-#define COLUMNS                                                         \
-  "Column 1 sum = 18.000000\nColumn 2 sum = 21.000000\nColumn 3 sum = " \
-  "24.000000\nColumn "                                                  \
-  "4 sum = 27.000000\nColumn 5 sum = 30.000000\n"
-#define ROWS "Row 1 sum = 15.000000\nRow 2 sum = 40.000000\nRow 3 sum = 65.000000\n"
-#define MIRRORED                                                                         \
-  "Contents of y array #0 : 5\nContents of y array #1 : 4\nContents of y array #2 : 3\n" \
-  "Contents of y array #3 : 2\nContents of y array #4 : 1\n"
-
-const Transcript kArrays[] = {
-    {"colsums", "colsums", "", COLUMNS},
-    {"colsums_ignores_input", "colsums", "1 2 3\nq\n", COLUMNS},
-    {"rowsums", "rowsums", "", ROWS},
-    {"rowsums_ignores_input", "rowsums", "x", ROWS},
-    {"mirror", "mirror", "", MIRRORED},
-    {"mirror_ignores_input", "mirror", "5 4 3 2 1", MIRRORED},
-};
-
-INSTANTIATE_TEST_SUITE_P(Arrays, TranscriptTest, testing::ValuesIn(kArrays), RowName);
 
 TEST(Mirror, ReverseCopiesCountEntriesAndNoMore) {
   struct Row {
@@ -51,7 +32,3 @@ TEST(Mirror, ReverseCopiesCountEntriesAndNoMore) {
 }
 
 }  // namespace
-
-Tables ArraysTables() {
-  return {kArrays};
-}

@@ -2,6 +2,7 @@
 // a reader that has gone, memory that runs out. Each row is one run, its status, its
 // standard output and the one line it writes on standard error.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -12,7 +13,6 @@
 #include <utility>
 
 #include "run.h"
-#include "transcript.h"
 
 namespace {
 

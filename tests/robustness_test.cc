@@ -7,6 +7,8 @@
 // sample: an eighth of the random inputs and every fourth prefix. SUITE_ROBUSTNESS_COUNT
 // sets the random inputs per program (200 by default, 25 under the sanitizers).
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -105,14 +107,11 @@ TEST_P(Robustness, HugeWordsLinesAndNumbers) {
 }
 
 TEST_P(Robustness, PrefixesOfItsTranscripts) {
-  for (std::span<const Transcript> table : AllTables()) {
-    for (const Transcript& row : table) {
-      if (row.program != GetParam()) continue;
-      for (std::size_t length = 0; length < row.input.size(); length += kPrefixStep) {
-        Survives(std::string(row.input.substr(0, length)), row.name);
-      }
-      Survives(std::string(row.input), row.name);
+  for (const Transcript& row : TranscriptsOf(GetParam())) {
+    for (std::size_t length = 0; length < row.input.size(); length += kPrefixStep) {
+      Survives(row.input.substr(0, length), row.name);
     }
+    Survives(row.input, row.name);
   }
 }
 

@@ -1,39 +1,39 @@
-// A program's behaviour as a table of transcripts: each row is one run, with the
-// standard input given and the standard output expected byte for byte.
+// A program's behaviour as transcripts: each row is one run, the bytes given on its
+// standard input and the bytes expected on its standard output. The rows stand in text
+// files, one a program (transcripts/NAME.txt, whose README says how a row is written),
+// read when the tests run; each manual page's example is one more row, `page`.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "run.h"
+
 struct Transcript {
-  const char* name;  // letters, digits and underscores: it names the test
-  const char* program;
-  std::string_view input;
-  std::string_view output;
+  std::string program;
+  std::string name;  // letters, digits and underscores
+  std::string input;
+  std::string output;
+  std::string where;  // the file and line that give the row
 };
 
-// Every dialogue's answer to text where a number belongs, as the programs write it.
-#define NUMERIC "Invalid entry: needs to be numeric\n"
+// The rows of `program`'s file, in order. A file that cannot be read, or a line that is
+// not of the form, throws std::runtime_error saying where.
+std::vector<Transcript> TranscriptsOf(const std::string& program);
+// The example of `program`'s manual page: "$ NAME", then the screen a line of the
+// display a line, each typed answer set in bold (.Sy) on a line of its own, and a line
+// ending in \c continued by the next, as a prompt is by its answer. Throws where the
+// page has none.
+Transcript PageExample(const std::string& program);
 
-class TranscriptTest : public testing::TestWithParam<Transcript> {};
+// `bytes` as lines of the files' notation, each behind `mark`: '<' or '>'.
+std::vector<std::string> Shown(std::string_view bytes, char mark);
+// A row as it stands in its file.
+std::string RowText(const Transcript& row);
 
-// Names the row in a failure message.
-inline void PrintTo(const Transcript& row, std::ostream* os) {
-  *os << row.name;
-}
-
-// Every program's tables of transcripts, one list a test file, each defined beside
-// its program's other tests; the tests over all programs read them all.
-using Tables = std::vector<std::span<const Transcript>>;
-Tables TellerTables();
-Tables LoopsTables();
-Tables TalliesTables();
-Tables VerdictsTables();
-Tables FormulasTables();
-Tables ArraysTables();
-Tables AllTables();
-
-std::string RowName(const testing::TestParamInfo<Transcript>& info);
+// What a person needs of a row that failed, or "" where the run wrote exactly the row's
+// output, ended by itself within the time and returned 0: the input, the difference as a
+// few lines of the notation, and `rerun`, the command that runs just this row again.
+std::string Failure(const Transcript& row, const RunResult& run, double seconds,
+                    std::string_view rerun);

@@ -1,0 +1,61 @@
+// Every row of every program's transcripts, and every manual page's example, as a test
+// of its own: the program's suite (teller_basic for teller-basic), the row's name.
+#include "transcript.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace {
+
+constexpr double kSeconds = 20;
+
+class RowTest : public testing::Test {
+ public:
+  explicit RowTest(Transcript row) : row_(std::move(row)) {}
+  void TestBody() override {
+    RunResult run = RunProgram(row_.program, row_.input, {}, kSeconds);
+    std::string dir = ProgramPath("");
+    dir.pop_back();
+    std::string rerun =
+        "./run-tests --against " + dir + " " + row_.program + "/" + row_.name;
+    std::string failure = Failure(row_, run, kSeconds, rerun);
+    if (!failure.empty()) ADD_FAILURE() << row_.where << ":\n" << failure;
+  }
+
+ private:
+  Transcript row_;
+};
+
+// A file that cannot be read fails as a test of its own, saying why.
+class BrokenFile : public testing::Test {
+ public:
+  explicit BrokenFile(std::string why) : why_(std::move(why)) {}
+  void TestBody() override { ADD_FAILURE() << why_; }
+
+ private:
+  std::string why_;
+};
+
+void Register(const std::string& suite, const std::string& name, const Transcript& row) {
+  testing::RegisterTest(suite.c_str(), name.c_str(), nullptr, nullptr, __FILE__, __LINE__,
+                        [row]() -> testing::Test* { return new RowTest(row); });
+}
+
+[[maybe_unused]] const bool kRegistered = [] {
+  for (const std::string& program : AllPrograms()) {
+    std::string suite = program;
+    for (char& c : suite) c = c == '-' ? '_' : c;
+    try {
+      for (const Transcript& row : TranscriptsOf(program)) Register(suite, row.name, row);
+      Register("Pages", suite + "_page", PageExample(program));
+    } catch (const std::runtime_error& error) {
+      std::string why = error.what();
+      testing::RegisterTest(suite.c_str(), "file", nullptr, nullptr, __FILE__, __LINE__,
+                            [why]() -> testing::Test* { return new BrokenFile(why); });
+    }
+  }
+  return true;
+}();
+
+}  // namespace
