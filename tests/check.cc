@@ -7,6 +7,7 @@
 //   check --record PROGRAM/ROW [--replace] < INPUT
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -28,6 +29,8 @@ constexpr char kUsage[] =
     "       check --record PROGRAM/ROW [--replace] < INPUT\n";
 
 constexpr int kShownInFull = 1;
+constexpr char kNameBytes[] =
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_";
 
 [[noreturn]] void Refuse(const std::string& why) {
   std::cerr << "check: " << why << "\n";
@@ -121,7 +124,17 @@ int Against(const std::string& dir, double seconds, std::string rerun,
 int Record(const std::string& name, bool replace) {
   std::size_t slash = name.find('/');
   std::string program = name.substr(0, slash);
-  if (slash == name.npos || !IsProgram(program)) Refuse("not PROGRAM/ROW: " + name);
+  if (slash == name.npos || !IsProgram(program) ||
+      name.find_first_not_of(kNameBytes, slash + 1) != name.npos ||
+      slash + 1 == name.size()) {
+    Refuse("not PROGRAM/ROW, a row's name letters, digits and _: " + name);
+  }
+  // The file is read first: one that is not of the form is refused before anything.
+  std::vector<Transcript> rows = TranscriptsOf(program);
+  bool exists = std::any_of(rows.begin(), rows.end(), [&](const Transcript& old) {
+    return old.name == name.substr(slash + 1);
+  });
+  if (exists && !replace) Refuse(name + " is a row already; --replace rewrites it");
   std::string input{std::istreambuf_iterator<char>(std::cin), {}};
   Transcript row{.program = program, .name = name.substr(slash + 1), .input = input};
   RunResult run = RunProgram(program, input, {}, 5);
@@ -129,18 +142,14 @@ int Record(const std::string& name, bool replace) {
     Refuse(program + " did not end by itself with status 0: no row made");
   }
   row.output = run.output;
-  std::vector<Transcript> rows = TranscriptsOf(program);
   std::string path = std::string(TRANSCRIPT_DIR) + "/" + program + ".txt";
   std::ifstream in(path);
   std::string text{std::istreambuf_iterator<char>(in), {}};
   std::size_t at = text.find("\n== " + row.name + "\n");
   if (at == text.npos) at = text.find("\n== " + row.name + " ");
-  if (at != text.npos && !replace) {
-    Refuse(name + " is a row already; --replace rewrites it");
-  }
   // A new row goes at the end; a replaced one keeps its place and its reason.
   std::string made = RowText(row);
-  if (at == text.npos) {
+  if (!exists) {
     text += "\n" + made;
   } else {
     std::size_t header_end = text.find('\n', at + 1);
@@ -152,7 +161,7 @@ int Record(const std::string& name, bool replace) {
   }
   std::cout << made;
   std::ofstream(path) << text;
-  std::cout << (at == text.npos ? "added to " : "rewritten in ") << path
+  std::cout << (exists ? "rewritten in " : "added to ") << path
             << "; git diff shows it\n";
   return 0;
 }
