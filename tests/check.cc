@@ -13,7 +13,6 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -58,17 +57,24 @@ std::vector<Transcript> RowsOf(const std::string& program, const std::string& on
 
 int Against(const std::string& dir, double seconds, std::string rerun,
             const std::vector<std::string>& names) {
-  // Which programs, and which of their rows; none named: all of them.
-  std::map<std::string, std::vector<std::string>> wanted;
+  // Each program's rows, in the order of the list: those named, or all of them. A name
+  // that is not known is refused before anything runs.
   for (const std::string& name : names) {
-    std::string program = name.substr(0, name.find('/'));
-    if (!IsProgram(program)) Refuse("no program named " + program);
-    wanted[program].push_back(
-        name.size() > program.size() ? name.substr(program.size() + 1) : "");
+    if (!IsProgram(name.substr(0, name.find('/')))) {
+      Refuse("no program named " + name.substr(0, name.find('/')));
+    }
   }
-  std::vector<std::string> programs = AllPrograms();
-  if (!wanted.empty()) {
-    std::erase_if(programs, [&](const std::string& p) { return !wanted.contains(p); });
+  std::vector<std::pair<std::string, std::vector<Transcript>>> work;
+  for (const std::string& program : AllPrograms()) {
+    std::vector<Transcript> rows;
+    if (names.empty()) rows = RowsOf(program, "");
+    for (const std::string& name : names) {
+      if (name != program && !name.starts_with(program + "/")) continue;
+      std::string only =
+          name.size() > program.size() ? name.substr(program.size() + 1) : "";
+      for (Transcript& row : RowsOf(program, only)) rows.push_back(std::move(row));
+    }
+    if (!rows.empty()) work.emplace_back(program, std::move(rows));
   }
   setenv("SUITE_BIN_DIR", dir.c_str(), 1);
   std::cout << "== the transcripts against the programs in " << dir << " (a row that has"
@@ -76,12 +82,7 @@ int Against(const std::string& dir, double seconds, std::string rerun,
   int passed = 0;
   int failed = 0;
   int missing = 0;
-  for (const std::string& program : programs) {
-    std::vector<Transcript> rows;
-    for (const std::string& only :
-         wanted.contains(program) ? wanted[program] : std::vector<std::string>{""}) {
-      for (Transcript& row : RowsOf(program, only)) rows.push_back(std::move(row));
-    }
+  for (const auto& [program, rows] : work) {
     std::printf("%-14s ", program.c_str());
     if (access(ProgramPath(program).c_str(), X_OK) != 0) {
       std::printf("missing: no %s\n", ProgramPath(program).c_str());

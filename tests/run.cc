@@ -82,9 +82,13 @@ void WriteAll(int fd, std::string_view text) {
 
 }  // namespace
 
-std::string ProgramPath(std::string_view program) {
+std::string ProgramDir() {
   const char* against = std::getenv("SUITE_BIN_DIR");
-  return std::string(against ? against : BIN_DIR) + "/" + std::string(program);
+  return against ? against : BIN_DIR;
+}
+
+std::string ProgramPath(std::string_view program) {
+  return ProgramDir() + "/" + std::string(program);
 }
 
 std::vector<std::string> AllPrograms() {

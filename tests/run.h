@@ -19,6 +19,8 @@ struct RunResult {
 // Where `program` is: the directory just built, or the one SUITE_BIN_DIR names, so
 // that the transcripts can hold any build of the programs to account.
 std::string ProgramPath(std::string_view program);
+// The folder those programs are in.
+std::string ProgramDir();
 
 // The names of all the programs.
 std::vector<std::string> AllPrograms();

@@ -58,10 +58,13 @@ TEST(Terminal, Driprate) {
            "");
 }
 
+#define DEPTH "Enter the depth of the channel (1 to 50, whole integers): "
+#define WIDTH "Enter the width of the channel (1 to 25, whole integers): "
+
 TEST(Terminal, Flowguess) {
   Converse("flowguess",
-           {{"Enter the depth of the channel (1 to 50, whole integers): ", "20\n"},
-            {"Enter the width of the channel (1 to 25, whole integers): ", "10\n"},
+           {{DEPTH, "20\n"},
+            {WIDTH, "10\n"},
             {"Enter guess>", "10\n"},
             {"Enter guess>", "10.73\n"}},
            "GOOD GUESS!");
@@ -75,9 +78,6 @@ struct EndRow {
   std::vector<Step> steps;  // none: the input is an empty file
   const char* screen_ends;
 };
-
-#define DEPTH "Enter the depth of the channel (1 to 50, whole integers): "
-#define WIDTH "Enter the width of the channel (1 to 25, whole integers): "
 
 const EndRow kEndRows[] = {
     {"flowguess",

@@ -15,10 +15,8 @@ class RowTest : public testing::Test {
   explicit RowTest(Transcript row) : row_(std::move(row)) {}
   void TestBody() override {
     RunResult run = RunProgram(row_.program, row_.input, {}, kSeconds);
-    std::string dir = ProgramPath("");
-    dir.pop_back();
     std::string rerun =
-        "./run-tests --against " + dir + " " + row_.program + "/" + row_.name;
+        "./run-tests --against " + ProgramDir() + " " + row_.program + "/" + row_.name;
     std::string failure = Failure(row_, run, kSeconds, rerun);
     if (!failure.empty()) ADD_FAILURE() << row_.where << ":\n" << failure;
   }
