@@ -10,7 +10,7 @@
 namespace {
 
 TEST(Driprate, MenuLinesHaveTheirLengths) {
-  std::vector<Transcript> rows = TranscriptsOf("driprate");
+  std::vector<Transcript> rows = TranscriptsOf(TRANSCRIPT_DIR, "driprate");
   auto quit = std::find_if(rows.begin(), rows.end(), [](const Transcript& row) {
     return row.name == "quit_first";
   });

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "run.h"
 #include "transcript.h"
 
 namespace {
@@ -20,7 +21,7 @@ TEST(Pages, OnePerProgramEachWithAnExample) {
   std::sort(programs.begin(), programs.end());
   std::sort(pages.begin(), pages.end());
   EXPECT_EQ(pages, programs);
-  for (const std::string& program : programs) EXPECT_NO_THROW(PageExample(program));
+  for (const std::string& program : programs) EXPECT_NO_THROW(PageExample(MAN_DIR, program));
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ TEST_P(Robustness, HugeWordsLinesAndNumbers) {
 }
 
 TEST_P(Robustness, PrefixesOfItsTranscripts) {
-  for (const Transcript& row : TranscriptsOf(GetParam())) {
+  for (const Transcript& row : TranscriptsOf(TRANSCRIPT_DIR, GetParam())) {
     for (std::size_t length = 0; length < row.input.size(); length += kPrefixStep) {
       Survives(row.input.substr(0, length), row.name);
     }

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "report.h"
+#include "run.h"
+
 #include <stdexcept>
 
 namespace {
@@ -14,11 +17,13 @@ class RowTest : public testing::Test {
  public:
   explicit RowTest(Transcript row) : row_(std::move(row)) {}
   void TestBody() override {
-    RunResult run = RunProgram(row_.program, row_.input, {}, kSeconds);
+    ::Run run = RunOnce({ProgramPath(row_.program)}, row_.input, {.seconds = kSeconds});
+    Verdict verdict = VerdictOf(row_, run, kSeconds, false);
     std::string rerun =
         "./run-tests --against " + ProgramDir() + " " + row_.program + "/" + row_.name;
-    std::string failure = Failure(row_, run, kSeconds, rerun);
-    if (!failure.empty()) ADD_FAILURE() << row_.where << ":\n" << failure;
+    if (verdict.word != "passed") {
+      ADD_FAILURE() << row_.where << ":\n" << Report(row_, run, verdict, rerun);
+    }
   }
 
  private:
@@ -45,8 +50,10 @@ void Register(const std::string& suite, const std::string& name, const Transcrip
     std::string suite = program;
     for (char& c : suite) c = c == '-' ? '_' : c;
     try {
-      for (const Transcript& row : TranscriptsOf(program)) Register(suite, row.name, row);
-      Register("Pages", suite + "_page", PageExample(program));
+      for (const Transcript& row : TranscriptsOf(TRANSCRIPT_DIR, program)) {
+        Register(suite, row.name, row);
+      }
+      Register("Pages", suite + "_page", PageExample(MAN_DIR, program));
     } catch (const std::runtime_error& error) {
       std::string why = error.what();
       testing::RegisterTest(suite.c_str(), "file", nullptr, nullptr, __FILE__, __LINE__,

@@ -1,7 +1,7 @@
 #include "transcript.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -9,6 +9,12 @@ namespace {
 
 [[noreturn]] void NotOfTheForm(const std::string& where, const std::string& what) {
   throw std::runtime_error(where + ": " + what);
+}
+
+// A byte written as \xHH.
+std::string Hex(unsigned char c) {
+  static const char kHex[] = "0123456789abcdef";
+  return {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
 }
 
 int HexDigit(char c) {
@@ -19,12 +25,17 @@ int HexDigit(char c) {
 }
 
 // The bytes one `<` or `>` line stands for, its line break included where it has one.
+// Every byte that is not seen must be written as its escape.
 std::string Unshown(std::string_view line, const std::string& where) {
   if (line.size() > 1 && line[1] != ' ')
     NotOfTheForm(where, "a blank must follow the mark");
   line.remove_prefix(std::min<std::size_t>(line.size(), 2));
   std::string bytes;
   for (std::size_t at = 0; at < line.size(); ++at) {
+    if (static_cast<unsigned char>(line[at]) < 0x20 || line[at] == 0x7f) {
+      NotOfTheForm(where, "a byte not seen, " + Visible(line.substr(at, 1)) +
+                              ", stands in the line: write it as its escape");
+    }
     if (line[at] != '\\') {
       bytes += line[at];
       continue;
@@ -58,11 +69,18 @@ std::string Unshown(std::string_view line, const std::string& where) {
   return bytes + '\n';
 }
 
-bool IsName(std::string_view name) {
-  return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '_';
-  });
+// Text read from a file, as a path in UTF-8 names it on every system.
+std::ifstream Opened(const std::string& path) {
+  return std::ifstream(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                       std::ios::binary);
+}
+
+// The next line of `file`, without the carriage return that a Windows editor ends
+// it with.
+bool NextLine(std::ifstream& file, std::string& line) {
+  if (!std::getline(file, line)) return false;
+  if (line.ends_with('\r')) line.pop_back();
+  return true;
 }
 
 // The page's display text as its reader sees it: \e is a backslash, \& nothing.
@@ -83,76 +101,28 @@ std::string Unescaped(const std::string& line) {
   return text;
 }
 
-// `lines`, at most `most` of them, each behind `indent`.
-std::string Indented(const std::vector<std::string>& lines, std::size_t most,
-                     std::string_view indent) {
-  std::string text;
-  for (std::size_t i = 0; i < lines.size() && i < most; ++i) {
-    text.append(indent).append(lines[i]).append("\n");
-  }
-  if (lines.size() > most) {
-    text.append(indent).append("... ").append(std::to_string(lines.size() - most));
-    text.append(" more lines\n");
-  }
-  return text;
-}
-
-// A line cut to what a screen shows, from a little before `from` on.
-std::string Around(const std::string& line, std::size_t from) {
-  constexpr std::size_t kWidth = 100;
-  std::size_t start = from > 60 ? from - 40 : 0;
-  std::string cut = (start > 0 ? "... " : "") + line.substr(start, kWidth);
-  return line.size() > start + kWidth ? cut + "..." : cut;
-}
-
-// The lines where `written` parts from `expected`: one line before them, then those of
-// each, marked - and +, then where the bytes first differ.
-std::string Difference(const std::string& expected, const std::string& written) {
-  std::vector<std::string> want = Shown(expected, '>');
-  std::vector<std::string> got = Shown(written, '>');
-  std::size_t same = 0;
-  while (same < want.size() && same < got.size() && want[same] == got[same]) ++same;
-  std::size_t tail = 0;
-  while (tail < want.size() - same && tail < got.size() - same &&
-         want[want.size() - 1 - tail] == got[got.size() - 1 - tail]) {
-    ++tail;
-  }
-  std::size_t column = 0;
-  if (same < want.size() && same < got.size()) {
-    while (want[same][column] == got[same][column]) ++column;
-  }
-  auto cut = [&](const std::vector<std::string>& lines, std::string_view mark) {
-    std::vector<std::string> shown;
-    for (std::size_t i = same; i < lines.size() - tail; ++i) {
-      shown.push_back(std::string(mark) + Around(lines[i], column));
-    }
-    return shown;
-  };
-  std::size_t byte = 0;
-  while (byte < expected.size() && byte < written.size() &&
-         expected[byte] == written[byte]) {
-    ++byte;
-  }
-  std::string text = "  expected (-) and written (+), from output line " +
-                     std::to_string(same + 1) + ":\n";
-  if (same > 0) text += "      " + Around(want[same - 1], column) + "\n";
-  text += Indented(cut(want, "- "), 6, "    ");
-  text += Indented(cut(got, "+ "), 6, "    ");
-  if (want.size() == same + tail) text += "    - (nothing more)\n";
-  if (got.size() == same + tail) text += "    + (nothing more)\n";
-  return text + "  first difference at byte " + std::to_string(byte) + "\n";
-}
-
 }  // namespace
 
-std::vector<Transcript> TranscriptsOf(const std::string& program) {
-  std::string path = std::string(TRANSCRIPT_DIR) + "/" + program + ".txt";
-  std::ifstream file(path);
-  if (!file) throw std::runtime_error(path + ": cannot be read");
+bool IsName(std::string_view name) {
+  return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == '_';
+  });
+}
+
+std::string FileOf(const std::string& folder, const std::string& program) {
+  return folder + "/" + program + ".txt";
+}
+
+std::vector<Transcript> TranscriptsOf(const std::string& folder, const std::string& program) {
+  std::string path = FileOf(folder, program);
+  std::ifstream file = Opened(path);
+  if (!file) throw std::runtime_error(Visible(path) + ": cannot be read");
   std::vector<Transcript> rows;
   std::string line;
-  for (int number = 1; std::getline(file, line); ++number) {
-    std::string where = path + ":" + std::to_string(number);
+  for (int number = 1; NextLine(file, line); ++number) {
+    std::string where = Visible(path) + ":" + std::to_string(number);
+    if (number == 1 && line.starts_with("\xef\xbb\xbf")) line.erase(0, 3);  // an editor's mark
     if (line.empty() || line[0] == '#') continue;
     if (line.starts_with("== ")) {
       std::string name = line.substr(3, line.find(' ', 3) - 3);
@@ -172,26 +142,26 @@ std::vector<Transcript> TranscriptsOf(const std::string& program) {
       }
       bytes += Unshown(line, where);
     } else {
-      NotOfTheForm(where, "not a row's line: " + line.substr(0, 40));
+      NotOfTheForm(where, "not a row's line: " + Visible(line.substr(0, 40)));
     }
   }
   return rows;
 }
 
-Transcript PageExample(const std::string& program) {
-  std::string path = std::string(MAN_DIR) + "/" + program + ".1";
-  Transcript row{.program = program, .name = "page", .where = path};
-  std::ifstream in(path);
+Transcript PageExample(const std::string& folder, const std::string& program) {
+  std::string path = folder + "/" + program + ".1";
+  Transcript row{.program = program, .name = "page", .where = Visible(path)};
+  std::ifstream in = Opened(path);
   std::string line;
-  while (std::getline(in, line) && line != ".Sh EXAMPLES") {
+  while (NextLine(in, line) && line != ".Sh EXAMPLES") {
   }
-  while (std::getline(in, line) && !line.starts_with(".Bd -literal")) {
+  while (NextLine(in, line) && !line.starts_with(".Bd -literal")) {
   }
   std::string command;
-  if (!std::getline(in, command) || Unescaped(command) != "$ " + program) {
-    throw std::runtime_error(path + ": no example run of " + program);
+  if (!NextLine(in, command) || Unescaped(command) != "$ " + program) {
+    throw std::runtime_error(Visible(path) + ": no example run of " + program);
   }
-  while (std::getline(in, line) && line != ".Ed") {
+  while (NextLine(in, line) && line != ".Ed") {
     if (line.starts_with(".Sy ")) {  // an answer typed, then Enter
       row.input += Unescaped(line.substr(4)) + "\n";
       continue;
@@ -204,7 +174,6 @@ Transcript PageExample(const std::string& program) {
 }
 
 std::vector<std::string> Shown(std::string_view bytes, char mark) {
-  static const char kHex[] = "0123456789abcdef";
   std::vector<std::string> lines;
   while (!bytes.empty()) {
     std::size_t end = bytes.find('\n');
@@ -221,7 +190,7 @@ std::vector<std::string> Shown(std::string_view bytes, char mark) {
       } else if (c == '\r') {
         line += "\\r";
       } else if (c < 0x20 || c >= 0x7f) {
-        line += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+        line += Hex(c);
       } else {
         line += static_cast<char>(c);
       }
@@ -244,22 +213,10 @@ std::string RowText(const Transcript& row) {
   return text;
 }
 
-std::string Failure(const Transcript& row, const RunResult& run, double seconds,
-                    std::string_view rerun) {
-  std::string why;
-  if (!run.finished) {
-    char limit[32];
-    std::snprintf(limit, sizeof limit, "%g", seconds);
-    why = std::string("did not finish in ") + limit + " s";
-  } else if (run.status != 0) {
-    why = "ended with status " + std::to_string(run.status) + ", not 0";
-  } else if (run.output != row.output) {
-    why = "wrote other output";
-  } else {
-    return "";
+std::string Visible(std::string_view text) {
+  std::string shown;
+  for (unsigned char c : text) {
+    shown += c < 0x20 || c == 0x7f ? Hex(c) : std::string(1, static_cast<char>(c));
   }
-  std::string text = row.program + "/" + row.name + ": " + why + "\n  input:\n";
-  text += row.input.empty() ? "    (none)\n" : Indented(Shown(row.input, '<'), 6, "    ");
-  if (run.output != row.output) text += Difference(row.output, run.output);
-  return text + "  rerun: " + std::string(rerun) + "\n";
+  return shown;
 }

@@ -1,0 +1,237 @@
+#include "report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kWidth = 100;  // of a line the report shows
+
+std::string WithoutCr(std::string_view text) {
+  std::string plain;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (!(text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n')) {
+      plain += text[at];
+    }
+  }
+  return plain;
+}
+
+// `text` changed by `change` byte for byte, where it gives a byte, and without those
+// bytes where it gives -1.
+template <typename Change>
+std::string Folded(std::string_view text, Change change) {
+  std::string folded;
+  for (unsigned char c : text) {
+    if (int made = change(c); made >= 0) folded += static_cast<char>(made);
+  }
+  return folded;
+}
+
+std::string WithoutTrailingBlanks(std::string_view text) {
+  std::string kept;
+  for (char c : text) {
+    if (c == '\n') {
+      while (!kept.empty() && (kept.back() == ' ' || kept.back() == '\t')) kept.pop_back();
+    }
+    kept += c;
+  }
+  while (!kept.empty() && (kept.back() == ' ' || kept.back() == '\t')) kept.pop_back();
+  return kept;
+}
+
+// Each number written as 0, so that two texts alike but for their digits compare equal.
+std::string WithoutNumbers(std::string_view text) {
+  std::string kept;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    bool digit = text[at] >= '0' && text[at] <= '9';
+    if (!digit) {
+      kept += text[at];
+      continue;
+    }
+    while (!kept.empty() && (kept.back() == '-' || kept.back() == '.')) kept.pop_back();
+    while (at + 1 < text.size() && ((text[at + 1] >= '0' && text[at + 1] <= '9') ||
+                                    text[at + 1] == '.' || text[at + 1] == 'e' ||
+                                    text[at + 1] == '-' || text[at + 1] == '+')) {
+      ++at;
+    }
+    kept += '0';
+  }
+  return kept;
+}
+
+// How `written` differs from `expected`, where one kind of slip explains it all: a word
+// for a machine and the words for a person.
+std::pair<std::string, std::string> KindOfDifference(const std::string& expected,
+                                                     const std::string& written) {
+  auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
+  auto unspaced = [](unsigned char c) { return c == ' ' || c == '\t' ? -1 : c; };
+  if (expected == written + "\n") {
+    return {"final-line-break", "only the last line break is missing"};
+  }
+  if (expected.starts_with(written)) {
+    return {"cut-short", "its output stops short of what is expected"};
+  }
+  if (written.starts_with(expected)) {
+    return {"extra-output", "it wrote more after all that is expected"};
+  }
+  if (WithoutCr(written) == WithoutCr(expected)) {
+    return {"line-ends", "only its line ends differ: \\r\\n where \\n is expected"};
+  }
+  if (WithoutTrailingBlanks(written) == WithoutTrailingBlanks(expected)) {
+    return {"trailing-blanks", "only blanks at the ends of lines differ"};
+  }
+  if (Folded(written, lower) == Folded(expected, lower)) {
+    return {"letter-case", "only the case of letters differs"};
+  }
+  if (Folded(written, unspaced) == Folded(expected, unspaced)) {
+    return {"spacing", "only the spacing differs"};
+  }
+  if (WithoutNumbers(written) == WithoutNumbers(expected)) {
+    return {"number", "only the digits of a number differ"};
+  }
+  return {"other", ""};
+}
+
+// A line cut to what a screen shows, from a little before `from` on.
+std::string Around(const std::string& line, std::size_t from) {
+  std::size_t start = from > 60 ? from - 40 : 0;
+  if (start >= line.size()) start = 0;
+  std::string cut = (start > 0 ? "... " : "") + line.substr(start, kWidth);
+  return line.size() > start + kWidth ? cut + "..." : cut;
+}
+
+// `lines`, at most `most` of them, each cut to the screen behind `indent`, from a
+// little before `from` on.
+std::string Indented(const std::vector<std::string>& lines, std::size_t most,
+                     std::string_view indent, std::size_t from = 0) {
+  std::string text;
+  for (std::size_t i = 0; i < lines.size() && i < most; ++i) {
+    std::size_t mark = std::min<std::size_t>(2, lines[i].size());  // kept whole
+    text.append(indent).append(lines[i], 0, mark).append(Around(lines[i].substr(mark), from));
+    text.append("\n");
+  }
+  if (lines.size() > most) {
+    text.append(indent).append("... ").append(std::to_string(lines.size() - most));
+    text.append(" more lines\n");
+  }
+  return text;
+}
+
+// The lines where `written` parts from `expected`: one line before them, then those of
+// each, marked - and +, then where the bytes first differ.
+std::string Difference(const std::string& expected, const std::string& written) {
+  std::vector<std::string> want = Shown(expected, '>');
+  std::vector<std::string> got = Shown(written, '>');
+  std::size_t same = 0;
+  while (same < want.size() && same < got.size() && want[same] == got[same]) ++same;
+  std::size_t tail = 0;
+  while (tail < want.size() - same && tail < got.size() - same &&
+         want[want.size() - 1 - tail] == got[got.size() - 1 - tail]) {
+    ++tail;
+  }
+  std::size_t column = 0;
+  if (same < want.size() && same < got.size()) {
+    const std::string& a = want[same];
+    const std::string& b = got[same];
+    while (column < a.size() && column < b.size() && a[column] == b[column]) ++column;
+  }
+  auto cut = [&](const std::vector<std::string>& lines, std::string_view mark) {
+    std::vector<std::string> shown;
+    for (std::size_t i = same; i < lines.size() - tail; ++i) {
+      shown.push_back(std::string(mark) + lines[i]);
+    }
+    return shown;
+  };
+  std::size_t byte = 0;
+  while (byte < expected.size() && byte < written.size() &&
+         expected[byte] == written[byte]) {
+    ++byte;
+  }
+  std::string text = "  expected (-) and written (+), from output line " +
+                     std::to_string(same + 1) + ":\n";
+  if (same > 0) text += "      " + Around(want[same - 1], column) + "\n";
+  text += Indented(cut(want, "- "), 6, "    ", column);
+  text += Indented(cut(got, "+ "), 6, "    ", column);
+  if (want.size() == same + tail) text += "    - (nothing more)\n";
+  if (got.size() == same + tail) text += "    + (nothing more)\n";
+  return text + "  first difference at byte " + std::to_string(byte) + "\n";
+}
+
+std::string InSeconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", seconds);
+  return text;
+}
+
+}  // namespace
+
+bool WritesCrlf(std::string_view output) {
+  return output.find("\r\n") != output.npos;
+}
+
+Verdict VerdictOf(const Transcript& row, const Run& run, double seconds, bool crlf) {
+  switch (run.ending) {
+    case Ending::kCannotStart:
+      if (run.dll_missing) {
+        return {"cannot-start", "library missing",
+                "could not be started: " + run.why +
+                    "; link it statically (g++ -static) or put the DLLs beside it"};
+      }
+      return {"cannot-start", run.why, "could not be started: " + run.why};
+    case Ending::kCrashed:
+      return {"crashed", run.why, "crashed: " + run.why};
+    case Ending::kTimedOut:
+      return {"timed-out", run.busy ? "looping" : "waiting",
+              "did not finish in " + InSeconds(seconds) + " s" +
+                  (run.busy ? ": it was using the processor all along, a loop that does "
+                              "not end"
+                            : ": it was waiting, most likely to read past the end of "
+                              "its input")};
+    case Ending::kTooMuch:
+      return {"output-limit", run.why,
+              "wrote more than 1 MiB to its " + run.why + ", far past any row's: ended there"};
+    case Ending::kExited:
+      break;
+  }
+  if (run.status != 0) {
+    return {"exit-status", std::to_string(run.status),
+            "ended with status " + std::to_string(run.status) + ", not 0"};
+  }
+  bool same = crlf ? WithoutCr(run.output) == WithoutCr(row.output) : run.output == row.output;
+  if (!same) {
+    auto [kind, words] = KindOfDifference(row.output, run.output);
+    return {"wrong-output", kind, "wrote other output" + (words.empty() ? "" : ": " + words)};
+  }
+  return {"passed", "", ""};
+}
+
+std::string Report(const Transcript& row, const Run& run, const Verdict& verdict,
+                   std::string_view rerun) {
+  std::string text = row.program + "/" + row.name + ": " + verdict.said + "\n  input:\n";
+  text += row.input.empty() ? "    (none)\n" : Indented(Shown(row.input, '<'), 6, "    ");
+  bool ran = verdict.word != "missing" && verdict.word != "cannot-start";
+  // Line ends set aside, so that the real difference is what is shown.
+  std::string written = run.output;
+  if (WritesCrlf(written) && WithoutCr(written) != WithoutCr(row.output)) {
+    written = WithoutCr(written);
+    text += "  (its \\r line ends set aside)\n";
+  }
+  if (ran && written != row.output) text += Difference(row.output, written);
+  if (!run.error.empty()) {
+    text += "  its standard error, first lines:\n" + Indented(Shown(run.error, '!'), 4, "    ");
+  }
+  return text + "  rerun: " + std::string(rerun) + "\n";
+}
+
+std::string CrlfNote(const std::string& program, bool accepted) {
+  if (accepted) {
+    return program + " ends its lines in \\r\\n; --crlf takes that as a line break\n";
+  }
+  return program +
+         " ends its lines in \\r\\n (a carriage return before each line break), as a "
+         "Windows\n  program does when it writes in text mode; the rows expect \\n alone. "
+         "The rows\n  are compared with that set aside to show the real difference; "
+         "--crlf accepts\n  \\r\\n, or write \\n alone (binary mode) to pass as it is.\n";
+}

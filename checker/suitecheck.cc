@@ -1,0 +1,543 @@
+// suitecheck: holds anyone's versions of the programs to their transcripts and page
+// examples, and reports to a person: a line a program with a mark a row, and for the
+// first row that failed, its input, where the output differs and the command that runs
+// it again. It checks one folder or a class of them, writes the verdicts for machines,
+// exports the rows for other graders, and adds a row from the programs built beside it.
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "report.h"
+#include "results.h"
+#include "runner.h"
+#include "transcript.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: suitecheck --against DIR [OPTION]... [PROGRAM[/ROW]]...\n"
+    "       suitecheck --each DIR [OPTION]... [PROGRAM[/ROW]]...\n"
+    "       suitecheck --export DIR [PROGRAM]...\n"
+    "       suitecheck --record PROGRAM/ROW [--replace] < INPUT\n"
+    "options: --seconds N  --crlf  --json FILE  --junit FILE  --csv FILE\n";
+constexpr std::size_t kMostInput = std::size_t{1} << 20;  // of a row recorded
+
+[[noreturn]] void Refuse(const std::string& why) {
+  std::fprintf(stderr, "suitecheck: %s\n", Visible(why).c_str());
+  std::exit(2);
+}
+
+std::filesystem::path PathOf(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::vector<std::string> AllPrograms() {
+  std::vector<std::string> programs;
+  std::istringstream list(SUITE_PROGRAMS);
+  for (std::string name; std::getline(list, name, ',');) programs.push_back(name);
+  return programs;
+}
+
+// Where the rows are: installed beside the checker (BIN/../share), or in the sources
+// it was built from.
+struct Sources {
+  std::string transcripts = TRANSCRIPT_DIR;
+  std::string pages = MAN_DIR;
+};
+
+Sources FindSources() {
+  std::string share = OwnFolder() + "/../share";
+  std::error_code error;
+  if (std::filesystem::is_directory(PathOf(share + "/suitecheck/transcripts"), error)) {
+    return {share + "/suitecheck/transcripts", share + "/man/man1"};
+  }
+  return {};
+}
+
+// A program's rows: its transcripts and its page's example.
+std::vector<Transcript> RowsOf(const Sources& sources, const std::string& program) {
+  std::vector<Transcript> rows = TranscriptsOf(sources.transcripts, program);
+  rows.push_back(PageExample(sources.pages, program));
+  return rows;
+}
+
+struct Options {
+  std::string mode;  // --against, --each, --export or --record
+  std::string target;
+  double seconds = 5;
+  bool crlf = false;
+  bool replace = false;
+  std::string json, junit, csv;
+  std::string wine;   // what runs a Windows program, on another system
+  std::string rerun;  // the words that start the checker, for the rerun line
+  std::vector<std::string> names;
+};
+
+double SecondsFrom(const std::string& text) {
+  char* end = nullptr;
+  double seconds = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0 ||
+      seconds > 3600) {
+    Refuse("--seconds takes a number of seconds above 0 and at most 3600, not " + text);
+  }
+  return seconds;
+}
+
+Options Parsed(const std::vector<std::string>& args, const std::string& self) {
+  Options options;
+  options.rerun = Quoted(self);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& word = args[i];
+    bool valued = word == "--against" || word == "--each" || word == "--export" ||
+                  word == "--record" || word == "--seconds" || word == "--json" ||
+                  word == "--junit" || word == "--csv" || word == "--wine" ||
+                  word == "--rerun";
+    if (valued && i + 1 == args.size()) Refuse(word + " takes a value\n" + kUsage);
+    if (word == "--help" || word == "-h") {
+      std::fputs(kUsage, stdout);
+      std::exit(0);
+    } else if (word == "--against" || word == "--each" || word == "--export" ||
+               word == "--record") {
+      if (!options.mode.empty()) Refuse(options.mode + " and " + word + " do not go together");
+      options.mode = word;
+      options.target = args[++i];
+    } else if (word == "--seconds") {
+      options.seconds = SecondsFrom(args[++i]);
+    } else if (word == "--crlf") {
+      options.crlf = true;
+    } else if (word == "--replace") {
+      options.replace = true;
+    } else if (word == "--json") {
+      options.json = args[++i];
+    } else if (word == "--junit") {
+      options.junit = args[++i];
+    } else if (word == "--csv") {
+      options.csv = args[++i];
+    } else if (word == "--wine") {
+      options.wine = args[++i];
+    } else if (word == "--rerun") {
+      options.rerun = args[++i];
+    } else if (word.starts_with("-")) {
+      Refuse("no option " + word + "\n" + kUsage);
+    } else {
+      options.names.push_back(word);
+    }
+  }
+  if (options.mode.empty()) Refuse(std::string("nothing to do\n") + kUsage);
+  return options;
+}
+
+bool IsProgram(const std::string& name) {
+  std::vector<std::string> all = AllPrograms();
+  return std::find(all.begin(), all.end(), name) != all.end();
+}
+
+// The programs named, or all; a name that is not one is refused before anything runs.
+std::vector<std::string> ProgramsNamed(const std::vector<std::string>& names) {
+  std::vector<std::string> programs;
+  for (const std::string& name : names) {
+    std::string program = name.substr(0, name.find('/'));
+    if (!IsProgram(program)) Refuse("no program named " + program);
+  }
+  for (const std::string& program : AllPrograms()) {
+    bool named = names.empty();
+    for (const std::string& name : names) {
+      named = named || name == program || name.starts_with(program + "/");
+    }
+    if (named) programs.push_back(program);
+  }
+  return programs;
+}
+
+// One program of one submission, with its rows and how it is started.
+struct Unit {
+  std::string submission;  // "" when one folder is checked
+  std::string folder;      // as the person gave it
+  std::string program;
+  std::vector<Transcript> rows;
+  std::string broken;                // why its rows cannot be read
+  std::vector<std::string> command;  // how it is started, where it can be
+  std::optional<Verdict> before;     // missing, or not to be started, for every row
+};
+
+std::string Joined(const std::string& folder, const std::string& name) {
+  return folder + (folder.ends_with('/') || folder.ends_with('\\') ? "" : "/") + name;
+}
+
+// How `program` in `folder` is started, or why it cannot be.
+void Locate(Unit& unit, const Options& options) {
+  std::string path = Joined(unit.folder, ProgramFile(unit.program));
+  std::string windows = Joined(unit.folder, unit.program + ".exe");
+  FileKind kind = KindOf(path);
+  if (kind == FileKind::kMissing && path != windows && KindOf(windows) != FileKind::kMissing) {
+    if (options.wine.empty()) {
+      unit.before = Verdict{"cannot-start", "windows program",
+                            "could not be started: " + Visible(windows) +
+                                " is a Windows program; check it on Windows"};
+      return;
+    }
+    unit.command = {options.wine, windows};
+    return;
+  }
+  switch (kind) {
+    case FileKind::kMissing:
+      unit.before = Verdict{"missing", "", "missing: no " + Visible(path)};
+      return;
+    case FileKind::kFolder:
+      unit.before = Verdict{"cannot-start", "folder",
+                            "could not be started: " + Visible(path) + " is a folder"};
+      return;
+    case FileKind::kNotExecutable:
+      unit.before = Verdict{"cannot-start", "not executable",
+                            "could not be started: " + Visible(path) +
+                                " is not executable (chmod +x " + Quoted(path) +
+                                " makes it so)"};
+      return;
+    case FileKind::kProgram:
+      unit.command = {path};
+  }
+}
+
+std::vector<Unit> Plan(const Options& options, const Sources& sources) {
+  std::vector<std::string> programs = ProgramsNamed(options.names);
+  std::vector<std::pair<std::string, std::string>> submissions;  // name, folder
+  std::error_code error;
+  if (!std::filesystem::is_directory(PathOf(options.target), error)) {
+    Refuse("no folder " + options.target);
+  }
+  if (options.mode == "--each") {
+    for (const auto& entry : std::filesystem::directory_iterator(PathOf(options.target), error)) {
+      if (!entry.is_directory(error)) continue;
+      std::u8string name = entry.path().filename().u8string();
+      submissions.emplace_back(std::string(name.begin(), name.end()),
+                               Joined(options.target, std::string(name.begin(), name.end())));
+    }
+    std::sort(submissions.begin(), submissions.end());
+    if (submissions.empty()) Refuse("no submission folders in " + options.target);
+  } else {
+    submissions.emplace_back("", options.target);
+  }
+  std::vector<Unit> units;
+  for (const auto& [submission, folder] : submissions) {
+    for (const std::string& program : programs) {
+      Unit unit{.submission = submission, .folder = folder, .program = program};
+      try {
+        std::vector<Transcript> rows = RowsOf(sources, program);
+        for (const std::string& name : options.names) {
+          if (!name.starts_with(program + "/")) continue;
+          std::string only = name.substr(program.size() + 1);
+          auto row = std::find_if(rows.begin(), rows.end(),
+                                  [&](const Transcript& it) { return it.name == only; });
+          if (row == rows.end()) Refuse(program + " has no row " + only);
+          unit.rows.push_back(*row);
+        }
+        if (unit.rows.empty()) unit.rows = rows;
+      } catch (const std::runtime_error& why) {
+        unit.broken = why.what();
+      }
+      Locate(unit, options);
+      units.push_back(std::move(unit));
+    }
+  }
+  return units;
+}
+
+Outcome RunRow(const Unit& unit, const Transcript& row, const Options& options) {
+  Outcome outcome{.submission = unit.submission, .program = unit.program, .row = row.name};
+  if (unit.before) {
+    outcome.verdict = *unit.before;
+    return outcome;
+  }
+  Run run = RunOnce(unit.command, row.input, {.seconds = options.seconds});
+  outcome.verdict = VerdictOf(row, run, options.seconds, options.crlf);
+  outcome.seconds = run.seconds;
+  if (outcome.verdict.word != "passed") {
+    std::string rerun = options.rerun + " --against " + Quoted(unit.folder);
+    if (options.seconds != 5) {
+      char text[32];
+      std::snprintf(text, sizeof text, " --seconds %g", options.seconds);
+      rerun += text;
+    }
+    if (options.crlf) rerun += " --crlf";
+    outcome.report =
+        Report(row, run, outcome.verdict, Visible(rerun) + " " + row.program + "/" + row.name);
+  }
+  outcome.wrote_crlf = WritesCrlf(run.output);
+  return outcome;
+}
+
+char Mark(const Verdict& verdict) {
+  if (verdict.word == "passed") return '.';
+  return verdict.word == "timed-out" ? 'T' : 'F';
+}
+
+std::string Padded(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
+}
+
+int Check(const Options& options, const Sources& sources) {
+  std::vector<Unit> units = Plan(options, sources);
+  std::vector<std::unique_ptr<std::ofstream>> files;
+  for (const std::string* path : {&options.json, &options.junit, &options.csv}) {
+    files.push_back(nullptr);
+    if (path->empty()) continue;
+    files.back() = std::make_unique<std::ofstream>(PathOf(*path), std::ios::binary);
+    if (!*files.back()) Refuse(*path + ": cannot be written");
+  }
+  // Every row in order; workers take the next one, and the person sees them in order.
+  std::vector<std::pair<const Unit*, const Transcript*>> work;
+  for (const Unit& unit : units) {
+    for (const Transcript& row : unit.rows) work.emplace_back(&unit, &row);
+  }
+  std::vector<Outcome> outcomes(work.size());
+  std::vector<char> ready(work.size(), 0);
+  std::mutex guard;
+  std::condition_variable came;
+  std::atomic<std::size_t> next{0};
+  unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  std::size_t count = std::min<std::size_t>(work.size(), std::min(4u * cores, 64u));
+  std::vector<std::thread> workers;
+  for (std::size_t i = 0; i < count; ++i) {
+    workers.emplace_back([&] {
+      for (std::size_t at; (at = next++) < work.size();) {
+        Outcome outcome = RunRow(*work[at].first, *work[at].second, options);
+        std::lock_guard<std::mutex> hold(guard);
+        outcomes[at] = std::move(outcome);
+        ready[at] = 1;
+        came.notify_all();
+      }
+    });
+  }
+
+  bool each = options.mode == "--each";
+  std::printf("== the transcripts against %s %s (a row that has not ended in %g s fails)\n",
+              each ? "each submission in" : "the programs in",
+              Visible(options.target).c_str(), options.seconds);
+  int passed = 0;
+  int failed = 0;
+  int missing = 0;
+  int broken = 0;
+  std::size_t at = 0;
+  std::string last_submission;
+  for (const Unit& unit : units) {
+    std::string label = each ? Padded(Visible(unit.submission), 14) : "";
+    label += Padded(unit.program, 14);
+    if (!unit.broken.empty()) {
+      std::printf("%scannot read its rows: %s\n", label.c_str(), unit.broken.c_str());
+      ++broken;
+      continue;
+    }
+    if (unit.before) {  // missing, or not a program: one line says it for every row
+      std::printf("%s%s\n", label.c_str(), unit.before->said.c_str());
+      at += unit.rows.size();
+      missing += unit.before->word == "missing";
+      failed += static_cast<int>(unit.rows.size());
+      continue;
+    }
+    std::fputs(label.c_str(), stdout);
+    std::fflush(stdout);
+    std::vector<const Outcome*> bad;
+    bool crlf_written = false;
+    for (std::size_t i = 0; i < unit.rows.size(); ++i, ++at) {
+      std::unique_lock<std::mutex> hold(guard);
+      came.wait(hold, [&] { return ready[at] != 0; });
+      const Outcome& outcome = outcomes[at];
+      std::fputc(Mark(outcome.verdict), stdout);
+      std::fflush(stdout);
+      crlf_written = crlf_written || outcome.wrote_crlf;
+      if (outcome.verdict.word != "passed") bad.push_back(&outcome);
+    }
+    std::printf(" %zu passed, %zu failed\n", unit.rows.size() - bad.size(), bad.size());
+    if (crlf_written) std::fputs(CrlfNote(unit.program, options.crlf).c_str(), stdout);
+    // The first failure in full, one that is more than line ends where there is one;
+    // the rest by name, since one fault often fails many rows.
+    auto shown = std::find_if(bad.begin(), bad.end(), [](const Outcome* outcome) {
+      return outcome->verdict.detail != "line-ends";
+    });
+    if (shown == bad.end()) shown = bad.begin();
+    std::string others;
+    for (const Outcome* outcome : bad) {
+      if (outcome != *shown) others += " " + outcome->row;
+    }
+    if (!bad.empty()) {
+      std::string report = (*shown)->report;
+      if (each) report = Visible(unit.submission) + ": " + report;
+      std::fputs(report.c_str(), stdout);
+    }
+    if (!others.empty()) std::printf("%s also failed:%s\n", unit.program.c_str(), others.c_str());
+    passed += static_cast<int>(unit.rows.size() - bad.size());
+    failed += static_cast<int>(bad.size());
+  }
+  for (std::thread& worker : workers) worker.join();
+
+  if (each) {
+    // A line a submission: its counts and what failed, for a person to grade by.
+    std::printf("== each submission\n%s passed failed  what failed\n",
+                Padded("submission", 14).c_str());
+    std::map<std::string, std::pair<int, int>> counts;
+    std::map<std::string, std::map<std::string, int>> what;
+    std::vector<std::string> order;
+    for (const Outcome& outcome : outcomes) {
+      if (counts.find(outcome.submission) == counts.end()) order.push_back(outcome.submission);
+      auto& [good, poor] = counts[outcome.submission];
+      if (outcome.verdict.word == "passed") {
+        ++good;
+      } else {
+        ++poor;
+        ++what[outcome.submission][outcome.program + " " + outcome.verdict.word];
+      }
+    }
+    for (const std::string& submission : order) {
+      std::string failures;
+      for (const auto& [kind, rows] : what[submission]) {
+        failures += (failures.empty() ? "" : ", ") + kind + " " + std::to_string(rows);
+      }
+      std::printf("%s %6d %6d  %s\n", Padded(Visible(submission), 14).c_str(),
+                  counts[submission].first, counts[submission].second, failures.c_str());
+    }
+  }
+  if (missing > 0 && !each) {
+    std::printf("%d of the programs missing from %s\n", missing, Visible(options.target).c_str());
+  }
+  std::printf("tests: %d passed, %d failed\n", passed, failed);
+
+  void (*writers[])(std::ostream&, const std::vector<Outcome>&) = {WriteJson, WriteJunit,
+                                                                  WriteCsv};
+  const std::string* paths[] = {&options.json, &options.junit, &options.csv};
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (!files[i]) continue;
+    writers[i](*files[i], outcomes);
+    files[i]->close();
+    if (!*files[i]) {
+      std::fprintf(stderr, "suitecheck: %s: write error\n", Visible(*paths[i]).c_str());
+      return 1;
+    }
+  }
+  return failed == 0 && missing == 0 && broken == 0 ? 0 : 1;
+}
+
+int Export(const Options& options, const Sources& sources) {
+  std::vector<Transcript> rows;
+  for (const std::string& program : ProgramsNamed(options.names)) {
+    try {
+      for (Transcript& row : RowsOf(sources, program)) rows.push_back(std::move(row));
+    } catch (const std::runtime_error& why) {
+      std::fprintf(stderr, "suitecheck: %s\n", why.what());
+      return 1;
+    }
+  }
+  Export(options.target, rows);
+  return 0;
+}
+
+// Runs the program built beside the checker on the input given, shows the row and adds
+// it to the program's file; a row of that name is rewritten only with --replace. The
+// file is held while it is read and rewritten, and replaced whole, so that two records
+// at once both land.
+int Record(const Options& options, const Sources& sources) {
+  const std::string& name = options.target;
+  std::size_t slash = name.find('/');
+  std::string program = name.substr(0, slash);
+  std::string row_name = slash == name.npos ? "" : name.substr(slash + 1);
+  if (!IsProgram(program) || !IsName(row_name)) {
+    Refuse("not PROGRAM/ROW, a row's name letters, digits and _: " + name);
+  }
+  std::string input;
+  char chunk[1 << 16];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0;) {
+    input.append(chunk, got);
+    if (input.size() > kMostInput) Refuse("the input is over 1 MiB, far past any row's: no row made");
+  }
+  Transcript row{.program = program, .name = row_name, .input = input};
+  Run run = RunOnce({Joined(OwnFolder(), ProgramFile(program))}, input, {});
+  if (run.ending != Ending::kExited || run.status != 0) {
+    Refuse(program + " did not end by itself with status 0: no row made");
+  }
+  row.output = run.output;
+  long long held = Lock(sources.transcripts);
+  if (held == -1) Refuse(sources.transcripts + ": cannot be held for writing");
+  std::string path = FileOf(sources.transcripts, program);
+  std::vector<Transcript> rows = TranscriptsOf(sources.transcripts, program);  // its form
+  bool exists = std::any_of(rows.begin(), rows.end(),
+                            [&](const Transcript& old) { return old.name == row_name; });
+  if (exists && !options.replace) {
+    Refuse(name + " is a row already; --replace rewrites it");
+  }
+  std::ifstream in(PathOf(path), std::ios::binary);
+  std::string text{std::istreambuf_iterator<char>(in), {}};
+  std::string made = RowText(row);
+  if (!exists) {
+    text += (text.empty() || text.ends_with("\n\n") ? "" : "\n") + made;
+  } else {
+    // The whole row: its header and every line up to its last < or > line, comments
+    // among them; a reason on the header stays.
+    std::size_t at = text.find("\n== " + row_name + "\n");
+    if (at == text.npos) at = text.find("\n== " + row_name + " ");
+    std::size_t header_end = text.find('\n', at + 1);
+    std::size_t end = header_end;
+    for (std::size_t line = header_end; line != text.npos && line + 1 < text.size();
+         line = text.find('\n', line + 1)) {
+      if (text.compare(line + 1, 3, "== ") == 0) break;
+      if (text[line + 1] == '<' || text[line + 1] == '>') end = text.find('\n', line + 1);
+    }
+    text.replace(header_end + 1, end - header_end, made.substr(made.find('\n') + 1));
+  }
+  std::string temporary = path + ".new";
+  {
+    std::ofstream out(PathOf(temporary), std::ios::binary);
+    out << text;
+    out.close();
+    std::error_code error;
+    if (!out || (std::filesystem::rename(PathOf(temporary), PathOf(path), error), error)) {
+      std::filesystem::remove(PathOf(temporary), error);
+      Refuse(path + ": cannot be written");
+    }
+  }
+  Unlock(held);
+  std::fputs(made.c_str(), stdout);
+  std::printf("%s %s; git diff shows it\n", exists ? "rewritten in" : "added to",
+              Visible(path).c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  Options options = Parsed(Arguments(argc, argv), argc > 0 ? argv[0] : "suitecheck");
+  PrepareToRun();
+  Sources sources = FindSources();
+  int status = 0;
+  try {
+    if (options.mode == "--record") {
+      status = Record(options, sources);
+    } else if (options.mode == "--export") {
+      status = Export(options, sources);
+    } else {
+      status = Check(options, sources);
+    }
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "suitecheck: %s\n", Visible(error.what()).c_str());
+    return 1;
+  }
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "suitecheck: write error: %s\n", std::strerror(errno));
+    return 1;
+  }
+  return status;
+}

@@ -1,0 +1,37 @@
+// A program's behaviour as transcripts: each row is one run, the bytes given on its
+// standard input and the bytes expected on its standard output. The rows stand in text
+// files, one a program (NAME.txt, whose README says how a row is written); each manual
+// page's example is one more row, `page`.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct Transcript {
+  std::string program;
+  std::string name;  // letters, digits and underscores
+  std::string input;
+  std::string output;
+  std::string where;  // the file and line that give the row
+};
+
+// The rows of `program`'s file in `folder`, in order. A file that cannot be read, or a
+// line that is not of the form, throws std::runtime_error saying where.
+std::vector<Transcript> TranscriptsOf(const std::string& folder, const std::string& program);
+// The example of `program`'s manual page in `folder`: "$ NAME", then the screen a line
+// of the display a line, each typed answer set in bold (.Sy) on a line of its own, and
+// a line ending in \c continued by the next, as a prompt is by its answer. Throws where
+// the page has none.
+Transcript PageExample(const std::string& folder, const std::string& program);
+
+// `bytes` as lines of the files' notation, each behind `mark`: '<' or '>'.
+std::vector<std::string> Shown(std::string_view bytes, char mark);
+// A row as it stands in its file.
+std::string RowText(const Transcript& row);
+// `text` with every control byte written as its escape, for a message to a person.
+std::string Visible(std::string_view text);
+// Whether `name` can name a row: letters, digits and _.
+bool IsName(std::string_view name);
+// The file that holds `program`'s rows in `folder`.
+std::string FileOf(const std::string& folder, const std::string& program);
