@@ -199,9 +199,10 @@ Verdict VerdictOf(const Transcript& row, const Run& run, double seconds, bool cr
     return {"exit-status", std::to_string(run.status),
             "ended with status " + std::to_string(run.status) + ", not 0"};
   }
-  bool same = crlf ? WithoutCr(run.output) == WithoutCr(row.output) : run.output == row.output;
-  if (!same) {
-    auto [kind, words] = KindOfDifference(row.output, run.output);
+  std::string written = crlf ? WithoutCr(run.output) : run.output;
+  std::string expected = crlf ? WithoutCr(row.output) : row.output;
+  if (written != expected) {
+    auto [kind, words] = KindOfDifference(expected, written);
     return {"wrong-output", kind, "wrote other output" + (words.empty() ? "" : ": " + words)};
   }
   return {"passed", "", ""};

@@ -145,7 +145,10 @@ Run RunOnce(const std::vector<std::string>& command, std::string_view input,
   }
   HANDLE job = CreateJobObjectW(nullptr, nullptr);
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  // An unhandled exception ends the process with its code, with no debugger or dialog
+  // waiting for a person.
+  limits.BasicLimitInformation.LimitFlags =
+      JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
   SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
 
   std::wstring line;
@@ -217,11 +220,21 @@ Run RunOnce(const std::vector<std::string>& command, std::string_view input,
     run.why = too_much ? "standard output" : "standard error";
   } else if (woke != WAIT_OBJECT_0) {
     run.ending = Ending::kTimedOut;
+    // The job's count covers every process it started, where the system keeps one; the
+    // program's own count, where it does not.
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION used{};
     QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &used, sizeof used,
                               nullptr);
-    double busy = static_cast<double>(used.TotalUserTime.QuadPart +
-                                      used.TotalKernelTime.QuadPart) / 1e7;
+    FILETIME created, ended, kernel, user;
+    ULARGE_INTEGER own{};
+    if (GetProcessTimes(process.hProcess, &created, &ended, &kernel, &user)) {
+      own.QuadPart = (ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}).QuadPart +
+                     (ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}).QuadPart;
+    }
+    double busy = static_cast<double>(std::max<unsigned long long>(
+                      static_cast<unsigned long long>(used.TotalUserTime.QuadPart +
+                                                      used.TotalKernelTime.QuadPart),
+                      own.QuadPart)) / 1e7;
     run.busy = busy > run.seconds / 10;  // a share of a processor shared with others
   } else if (code == 0xC0000135 || code == 0xC0000139 || code == 0xC000007B) {
     run.dll_missing = true;

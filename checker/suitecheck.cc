@@ -62,7 +62,8 @@ struct Sources {
 };
 
 Sources FindSources() {
-  std::string share = OwnFolder() + "/../share";
+  std::u8string up = (PathOf(OwnFolder()) / ".." / "share").lexically_normal().u8string();
+  std::string share(up.begin(), up.end());
   std::error_code error;
   if (std::filesystem::is_directory(PathOf(share + "/suitecheck/transcripts"), error)) {
     return {share + "/suitecheck/transcripts", share + "/man/man1"};
@@ -288,7 +289,7 @@ char Mark(const Verdict& verdict) {
 }
 
 std::string Padded(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
+  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
 
 int Check(const Options& options, const Sources& sources) {
@@ -336,8 +337,8 @@ int Check(const Options& options, const Sources& sources) {
   std::size_t at = 0;
   std::string last_submission;
   for (const Unit& unit : units) {
-    std::string label = each ? Padded(Visible(unit.submission), 14) : "";
-    label += Padded(unit.program, 14);
+    std::string label = each ? Padded(Visible(unit.submission), 14) + " " : "";
+    label += Padded(unit.program, 14) + " ";
     if (!unit.broken.empty()) {
       std::printf("%scannot read its rows: %s\n", label.c_str(), unit.broken.c_str());
       ++broken;
@@ -408,8 +409,9 @@ int Check(const Options& options, const Sources& sources) {
       for (const auto& [kind, rows] : what[submission]) {
         failures += (failures.empty() ? "" : ", ") + kind + " " + std::to_string(rows);
       }
-      std::printf("%s %6d %6d  %s\n", Padded(Visible(submission), 14).c_str(),
-                  counts[submission].first, counts[submission].second, failures.c_str());
+      std::printf("%s %6d %6d%s%s\n", Padded(Visible(submission), 14).c_str(),
+                  counts[submission].first, counts[submission].second,
+                  failures.empty() ? "" : "  ", failures.c_str());
     }
   }
   if (missing > 0 && !each) {

@@ -1,80 +1,294 @@
-// check, as a person meets it: one row a folder of programs and the words check is
-// given, with its status and lines its report must hold. DIR stands for the folder.
+// suitecheck, as a person meets it: one row a folder of students' programs (small shell
+// scripts standing for what they write), the words the checker is given, its status
+// and lines its report must hold. DIR stands for the folder, BIN for the suite's own
+// programs.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
+namespace fs = std::filesystem;
+
+constexpr char kFolder[] = "<folder>";        // a folder where the program belongs
+constexpr char kNoRunBit[] = "<no run bit>";  // thermo as it is, but not executable
+
 struct CheckRow {
   const char* name;
-  const char* thermo;  // the folder's thermo: a shell script, or "" for none
+  const char* program;  // the folder's program: a shell script, a mark above, or ""
   const char* words;
   int status;
   std::vector<const char*> lines;
+  const char* file = "thermo";  // which program the script stands for
 };
 
 const CheckRow kCheckRows[] = {
-    {"right_program",
-     "exec " BIN_DIR "/thermo",
-     "thermo",
-     0,
-     {" passed, 0 failed\ntests: "}},
+    {"right_program", "exec BIN/thermo", "thermo", 0, {" passed, 0 failed\ntests: "}},
     {"wrong_byte",
-     "exec " BIN_DIR "/thermo | sed 's/s: /s:/'",
+     "exec BIN/thermo | sed 's/s: /s:/'",
      "thermo",
      1,
-     {"\nthermo/boiling: wrote other output\n  input:\n    < 212\n",
+     {"\nthermo/boiling: wrote other output: only the spacing differs\n  input:\n"
+      "    < 212\n",
       "    - ... it: Your temperature in degrees Celsius: 100.000000\n"
       "    + ... it: Your temperature in degrees Celsius:100.000000\n"
-      "  first difference at byte 81\n  rerun: check --against DIR thermo/boiling\n",
+      "  first difference at byte 81\n  rerun: CHECK --against DIR thermo/boiling\n",
       "\nthermo also failed: freezing "}},
+    {"slip_late_in_a_long_line",
+     "exec BIN/birthtrick | sed 's/is: /is /'",
+     "",
+     1,
+     {"\nbirthtrick/a_birth_year: wrote other output\n",
+      "  expected (-) and written (+), from output line 3:\n      >\n"
+      "    - ... fter juggling the numbers, the result is: 1990.35\n",
+      "\nteller         missing: no DIR/teller\n", "\nmirror         missing"},
+     "birthtrick"},
     {"missing_program",
      "",
      "",
      1,
      {"\nteller         missing: no DIR/teller\n",
       "\n21 of the programs missing from DIR\n"}},
-    {"hung_program",
+    {"waiting_forever",
      "exec sleep 60",
      "thermo/boiling --seconds 0.2",
      1,
-     {"\nthermo         T 0 passed, 1 failed\nthermo/boiling: did not finish in 0.2 "
-      "s\n"}},
-    {"unknown_program", "", "nosuch", 2, {"check: no program named nosuch\n"}},
+     {"\nthermo         T 0 passed, 1 failed\nthermo/boiling: did not finish in 0.2 s: "
+      "it was waiting"}},
+    {"closes_output_then_spins",
+     "exec >&- 2>&-; while :; do :; done",
+     "thermo/boiling --seconds 0.5",
+     1,
+     {"thermo/boiling: did not finish in 0.5 s: it was using the processor"}},
+    {"child_left_behind_with_right_output",
+     "sleep 7.25 & exec BIN/thermo",
+     "thermo",
+     0,
+     {" 10 passed, 0 failed\n"}},
+    {"endless_output",
+     "yes",
+     "thermo/boiling",
+     1,
+     {"thermo/boiling: wrote more than 1 MiB to its standard output"}},
+    {"debug_lines_and_escapes_on_standard_error",
+     "printf 'x=3 \\033]0;title\\007\\033[2J\\n' >&2; exec BIN/thermo | tr C c",
+     "thermo/boiling",
+     1,
+     {": wrote other output: only the case of letters differs\n",
+      "  its standard error, first lines:\n    ! x=3 \\x1b]0;title\\x07\\x1b[2J\n"}},
+    {"segmentation_fault",
+     "kill -SEGV $$",
+     "thermo/boiling",
+     1,
+     {"thermo/boiling: crashed: a segmentation fault"}},
+    {"abort", "kill -ABRT $$", "thermo/boiling", 1, {"thermo/boiling: crashed: aborted"}},
+    {"exit_status", "BIN/thermo; exit 3", "thermo/boiling", 1, {"ended with status 3, not 0"}},
+    {"no_run_bit",
+     kNoRunBit,
+     "thermo",
+     1,
+     {"thermo         could not be started: DIR/thermo is not executable (chmod +x DIR/thermo"}},
+    {"a_folder",
+     kFolder,
+     "thermo",
+     1,
+     {"thermo         could not be started: DIR/thermo is a folder\n"}},
+    {"lines_ended_in_crlf_and_one_real_mistake",
+     "exec BIN/thermo | sed -z 's/\\n/\\r\\n/g; s/36.666667/36.000000/'",
+     "thermo",
+     1,
+     {"thermo ends its lines in \\r\\n", "\nthermo/body: wrote other output\n",
+      "(its \\r line ends set aside)\n"}},
+    {"crlf_accepted",
+     "exec BIN/thermo | sed -z 's/\\n/\\r\\n/g; s/36.666667/36.000000/'",
+     "--crlf thermo",
+     1,
+     {"thermo         ...F.F.... 8 passed, 2 failed\n", "\nthermo/body: wrote other output: only the digits of a number differ\n"}},
+    {"seconds_not_a_time", "", "--seconds nan", 2, {"suitecheck: --seconds takes a number"}},
+    {"unknown_program", "", "nosuch", 2, {"suitecheck: no program named nosuch\n"}},
 };
 
 std::string Replaced(std::string text, const std::string& dir) {
-  for (std::size_t at; (at = text.find("DIR")) != text.npos;) text.replace(at, 3, dir);
+  for (auto [from, to] : {std::pair<std::string, std::string>{"DIR", dir}, {"BIN", BIN_DIR},
+                          {"CHECK", CHECK}}) {
+    for (std::size_t at = 0; (at = text.find(from, at)) != text.npos; at += to.size()) {
+      text.replace(at, from.size(), to);
+    }
+  }
   return text;
+}
+
+// What the checker says, on standard output and error, given `words`; its status.
+std::pair<int, std::string> Checked(const std::string& words) {
+  std::string command = std::string(CHECK) + " " + words + " 2>&1 </dev/null";
+  FILE* report = popen(command.c_str(), "r");
+  std::string text;
+  for (int c; (c = std::fgetc(report)) != EOF;) text += static_cast<char>(c);
+  int status = pclose(report);
+  return {WEXITSTATUS(status), text};
+}
+
+fs::path MadeFolder() {
+  char folder[] = "/tmp/suite-check-XXXXXX";
+  EXPECT_NE(mkdtemp(folder), nullptr);
+  return folder;
+}
+
+// `script` as the program `name` in `dir`.
+void Put(const fs::path& dir, const std::string& name, const std::string& script) {
+  if (script == kFolder) {
+    fs::create_directory(dir / name);
+  } else if (script == kNoRunBit) {
+    fs::copy_file(fs::path(BIN_DIR) / name, dir / name);
+    fs::permissions(dir / name, fs::perms::owner_read | fs::perms::owner_write);
+  } else if (!script.empty()) {
+    std::ofstream(dir / name) << "#!/bin/sh\n" << Replaced(script, dir) << "\n";
+    fs::permissions(dir / name, fs::perms::owner_all);
+  }
 }
 
 TEST(Check, ReportsToAPerson) {
   for (const CheckRow& row : kCheckRows) {
-    char folder[] = "/tmp/suite-check-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    std::string dir = folder;
-    if (*row.thermo) {
-      std::ofstream(dir + "/thermo") << "#!/bin/sh\n" << row.thermo << "\n";
-      chmod((dir + "/thermo").c_str(), 0755);
-    }
-    std::string command =
-        std::string(CHECK) + " --against " + dir + " " + row.words + " 2>&1 </dev/null";
-    FILE* report = popen(command.c_str(), "r");
-    std::string text;
-    for (int c; (c = std::fgetc(report)) != EOF;) text += static_cast<char>(c);
-    int status = pclose(report);
-    EXPECT_EQ(WEXITSTATUS(status), row.status) << row.name << ":\n" << text;
+    fs::path dir = MadeFolder();
+    Put(dir, row.file, row.program);
+    auto [status, text] = Checked("--against " + dir.string() + " " + row.words);
+    EXPECT_EQ(status, row.status) << row.name << ":\n" << text;
     for (const char* line : row.lines) {
       EXPECT_NE(text.find(Replaced(line, dir)), text.npos) << row.name << ":\n" << text;
     }
-    std::remove((dir + "/thermo").c_str());
-    rmdir(folder);
+    EXPECT_EQ(text.find('\x1b'), text.npos) << row.name << ": a raw escape:\n" << text;
+    fs::remove_all(dir);
+  }
+  // Nothing a row started is left running.
+  EXPECT_NE(system("pgrep -f 'sleep 7[.]25' >/dev/null"), 0);
+}
+
+// A class of five, graded at once into the three files; each file holds each verdict.
+TEST(Check, GradesAClassIntoFiles) {
+  fs::path dir = MadeFolder();
+  const std::pair<const char*, const char*> kClass[] = {
+      {"right", "exec BIN/thermo"},
+      {"wrong", "exec BIN/thermo | sed 's/s: /s:/'"},
+      {"crash", "kill -SEGV $$"},
+      {"hang", "exec sleep 60"},
+      {"none", ""},
+  };
+  for (auto [student, script] : kClass) {
+    fs::create_directory(dir / student);
+    Put(dir / student, "thermo", script);
+  }
+  std::string files = " --json " + (dir / "r.json").string() + " --junit " +
+                      (dir / "r.xml").string() + " --csv " + (dir / "r.csv").string();
+  auto [status, text] =
+      Checked("--each " + dir.string() + " --seconds 0.3 thermo" + files);
+  EXPECT_EQ(status, 1) << text;
+  auto read = [&](const char* name) {
+    std::ifstream in(dir / name);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::pair<const char*, std::vector<std::string>> kFiles[] = {
+      {"r.json",
+       {R"({"submission": "right", "program": "thermo", "row": "boiling", "verdict": "passed")",
+        R"("row": "boiling", "verdict": "wrong-output", "detail": "spacing")",
+        R"("submission": "crash", "program": "thermo", "row": "page", "verdict": "crashed")",
+        R"("submission": "hang", "program": "thermo", "row": "zero", "verdict": "timed-out", "detail": "waiting")",
+        R"("submission": "none", "program": "thermo", "row": "zero", "verdict": "missing")"}},
+      {"r.xml",
+       {"<testsuite name=\"crash/thermo\" tests=\"10\" failures=\"10\"",
+        "<testcase classname=\"right.thermo\" name=\"boiling\" time=\"",
+        "<failure type=\"wrong-output\" message=\"wrote other output: only the spacing "
+        "differs\">thermo/boiling: wrote"}},
+      {"r.csv",
+       {"submission,program,passed,failed,boiling,freezing,",
+        "\r\nright,thermo,10,0,passed,passed,", "\r\nwrong,thermo,2,8,wrong-output,",
+        "\r\ncrash,thermo,0,10,crashed,", "\r\nhang,thermo,0,10,timed-out,",
+        "\r\nnone,thermo,0,10,missing,"}},
+  };
+  for (const auto& [name, lines] : kFiles) {
+    std::string bytes = read(name);
+    for (const std::string& line : lines) {
+      EXPECT_NE(bytes.find(line), bytes.npos) << name << " lacks " << line << ":\n" << bytes;
+    }
+  }
+  EXPECT_NE(text.find("\nhang                0     10  thermo timed-out 10\n"), text.npos) << text;
+  fs::remove_all(dir);
+}
+
+// The exported rows are what the programs write, byte for byte.
+TEST(Check, ExportsRowsThatTheProgramsReproduce) {
+  fs::path dir = MadeFolder();
+  auto [status, text] = Checked("--export " + dir.string() + " thermo teller");
+  ASSERT_EQ(status, 0) << text;
+  int pairs = 0;
+  for (const auto& program : fs::directory_iterator(dir)) {
+    if (!program.is_directory()) continue;
+    for (const auto& file : fs::directory_iterator(program)) {
+      if (file.path().extension() != ".in") continue;
+      fs::path answer = fs::path(file.path()).replace_extension(".ans");
+      std::string run = std::string(BIN_DIR) + "/" + program.path().filename().string() +
+                        " <" + file.path().string() + " | cmp -s - " + answer.string();
+      EXPECT_EQ(system(run.c_str()), 0) << file.path();
+      ++pairs;
+    }
+  }
+  EXPECT_EQ(pairs, 10 + 27);
+  EXPECT_TRUE(fs::exists(dir / "README.md"));
+  fs::remove_all(dir);
+}
+
+// A copy installed elsewhere reads its rows from beside it, as an editor saved them.
+struct FileRow {
+  const char* name;
+  const char* from;  // thermo.txt's bytes, changed: each `from` to `to`
+  const char* to;
+  int status;
+  const char* line;
+};
+
+const FileRow kFileRows[] = {
+    {"crlf_line_ends", "\n", "\r\n", 0, " 10 passed, 0 failed\n"},
+    {"byte_order_mark", "# thermo:", "\xef\xbb\xbf# thermo:", 0, " 10 passed, 0 failed\n"},
+    {"raw_control_byte",
+     "< 212",
+     "< 2\x01"
+     "12",
+     1,
+     "thermo         cannot read its rows: DIR/share/suitecheck/transcripts/thermo.txt:5: a "
+     "byte not seen, \\x01, stands in the line"},
+};
+
+TEST(Check, ReadsAnInstalledCopysFiles) {
+  for (const FileRow& row : kFileRows) {
+    fs::path dir = MadeFolder();
+    fs::create_directories(dir / "bin");
+    fs::create_directories(dir / "share/suitecheck/transcripts");
+    fs::create_directories(dir / "share/man/man1");
+    fs::copy_file(CHECK, dir / "bin/suitecheck");
+    fs::copy_file(fs::path(MAN_DIR) / "thermo.1", dir / "share/man/man1/thermo.1");
+    std::ifstream in(fs::path(TRANSCRIPT_DIR) / "thermo.txt");
+    std::string text(std::istreambuf_iterator<char>(in), {});
+    for (std::size_t at = 0; (at = text.find(row.from, at)) != text.npos;
+         at += std::strlen(row.to)) {
+      text.replace(at, std::strlen(row.from), row.to);
+    }
+    std::ofstream(dir / "share/suitecheck/transcripts/thermo.txt") << text;
+    std::string command = (dir / "bin/suitecheck").string() + " --against " BIN_DIR
+                          " thermo 2>&1";
+    FILE* report = popen(command.c_str(), "r");
+    std::string said;
+    for (int c; (c = std::fgetc(report)) != EOF;) said += static_cast<char>(c);
+    EXPECT_EQ(WEXITSTATUS(pclose(report)), row.status) << row.name << ":\n" << said;
+    EXPECT_NE(said.find(Replaced(row.line, dir)), said.npos) << row.name << ":\n" << said;
+    fs::remove_all(dir);
   }
 }
 
