@@ -23,7 +23,8 @@ std::string WithoutCr(std::string_view text) {
 template <typename Change>
 std::string Folded(std::string_view text, Change change) {
   std::string folded;
-  for (unsigned char c : text) {
+  for (char byte : text) {
+    auto c = static_cast<unsigned char>(byte);
     if (int made = change(c); made >= 0) folded += static_cast<char>(made);
   }
   return folded;
@@ -33,7 +34,8 @@ std::string WithoutTrailingBlanks(std::string_view text) {
   std::string kept;
   for (char c : text) {
     if (c == '\n') {
-      while (!kept.empty() && (kept.back() == ' ' || kept.back() == '\t')) kept.pop_back();
+      while (!kept.empty() && (kept.back() == ' ' || kept.back() == '\t'))
+        kept.pop_back();
     }
     kept += c;
   }
@@ -51,9 +53,9 @@ std::string WithoutNumbers(std::string_view text) {
       continue;
     }
     while (!kept.empty() && (kept.back() == '-' || kept.back() == '.')) kept.pop_back();
-    while (at + 1 < text.size() && ((text[at + 1] >= '0' && text[at + 1] <= '9') ||
-                                    text[at + 1] == '.' || text[at + 1] == 'e' ||
-                                    text[at + 1] == '-' || text[at + 1] == '+')) {
+    while (at + 1 < text.size() &&
+           ((text[at + 1] >= '0' && text[at + 1] <= '9') || text[at + 1] == '.' ||
+            text[at + 1] == 'e' || text[at + 1] == '-' || text[at + 1] == '+')) {
       ++at;
     }
     kept += '0';
@@ -109,7 +111,9 @@ std::string Indented(const std::vector<std::string>& lines, std::size_t most,
   std::string text;
   for (std::size_t i = 0; i < lines.size() && i < most; ++i) {
     std::size_t mark = std::min<std::size_t>(2, lines[i].size());  // kept whole
-    text.append(indent).append(lines[i], 0, mark).append(Around(lines[i].substr(mark), from));
+    text.append(indent)
+        .append(lines[i], 0, mark)
+        .append(Around(lines[i].substr(mark), from));
     text.append("\n");
   }
   if (lines.size() > most) {
@@ -191,7 +195,8 @@ Verdict VerdictOf(const Transcript& row, const Run& run, double seconds, bool cr
                               "its input")};
     case Ending::kTooMuch:
       return {"output-limit", run.why,
-              "wrote more than 1 MiB to its " + run.why + ", far past any row's: ended there"};
+              "wrote more than 1 MiB to its " + run.why +
+                  ", far past any row's: ended there"};
     case Ending::kExited:
       break;
   }
@@ -203,7 +208,8 @@ Verdict VerdictOf(const Transcript& row, const Run& run, double seconds, bool cr
   std::string expected = crlf ? WithoutCr(row.output) : row.output;
   if (written != expected) {
     auto [kind, words] = KindOfDifference(expected, written);
-    return {"wrong-output", kind, "wrote other output" + (words.empty() ? "" : ": " + words)};
+    return {"wrong-output", kind,
+            "wrote other output" + (words.empty() ? "" : ": " + words)};
   }
   return {"passed", "", ""};
 }
@@ -221,7 +227,8 @@ std::string Report(const Transcript& row, const Run& run, const Verdict& verdict
   }
   if (ran && written != row.output) text += Difference(row.output, written);
   if (!run.error.empty()) {
-    text += "  its standard error, first lines:\n" + Indented(Shown(run.error, '!'), 4, "    ");
+    text += "  its standard error, first lines:\n" +
+            Indented(Shown(run.error, '!'), 4, "    ");
   }
   return text + "  rerun: " + std::string(rerun) + "\n";
 }
@@ -232,7 +239,8 @@ std::string CrlfNote(const std::string& program, bool accepted) {
   }
   return program +
          " ends its lines in \\r\\n (a carriage return before each line break), as a "
-         "Windows\n  program does when it writes in text mode; the rows expect \\n alone. "
+         "Windows\n  program does when it writes in text mode; the rows expect \\n "
+         "alone. "
          "The rows\n  are compared with that set aside to show the real difference; "
          "--crlf accepts\n  \\r\\n, or write \\n alone (binary mode) to pass as it is.\n";
 }

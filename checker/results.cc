@@ -16,7 +16,8 @@ std::string Number(double seconds) {
 
 std::string Json(const std::string& text) {
   std::string quoted = "\"";
-  for (unsigned char c : text) {
+  for (char byte : text) {
+    auto c = static_cast<unsigned char>(byte);
     if (c == '"' || c == '\\') {
       quoted += '\\';
       quoted += static_cast<char>(c);
@@ -35,7 +36,8 @@ std::string Json(const std::string& text) {
 // writes them.
 std::string Xml(const std::string& text) {
   std::string escaped;
-  for (unsigned char c : text) {
+  for (char byte : text) {
+    auto c = static_cast<unsigned char>(byte);
     switch (c) {
       case '<':
         escaped += "&lt;";
@@ -112,7 +114,8 @@ void WriteJson(std::ostream& out, const std::vector<Outcome>& outcomes) {
   const char* between = "\n";
   for (const Outcome& outcome : outcomes) {
     out << between << "{";
-    if (!outcome.submission.empty()) out << "\"submission\": " << Json(outcome.submission) << ", ";
+    if (!outcome.submission.empty())
+      out << "\"submission\": " << Json(outcome.submission) << ", ";
     out << "\"program\": " << Json(outcome.program) << ", \"row\": " << Json(outcome.row)
         << ", \"verdict\": " << Json(outcome.verdict.word)
         << ", \"detail\": " << Json(outcome.verdict.detail)
@@ -125,8 +128,8 @@ void WriteJson(std::ostream& out, const std::vector<Outcome>& outcomes) {
 void WriteJunit(std::ostream& out, const std::vector<Outcome>& outcomes) {
   std::size_t failures = 0;
   for (const Outcome& outcome : outcomes) failures += outcome.verdict.word != "passed";
-  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites tests=\"" << outcomes.size()
-      << "\" failures=\"" << failures << "\">\n";
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites tests=\""
+      << outcomes.size() << "\" failures=\"" << failures << "\">\n";
   for (const auto& group : Grouped(outcomes)) {
     std::size_t failed = 0;
     double seconds = 0;
@@ -158,7 +161,8 @@ void WriteCsv(std::ostream& out, const std::vector<Outcome>& outcomes) {
   std::vector<std::string> columns;
   std::map<std::string, std::size_t> column_of;
   for (const Outcome& outcome : outcomes) {
-    if (column_of.emplace(outcome.row, columns.size()).second) columns.push_back(outcome.row);
+    if (column_of.emplace(outcome.row, columns.size()).second)
+      columns.push_back(outcome.row);
   }
   bool each = !outcomes.empty() && !outcomes[0].submission.empty();
   out << (each ? "submission," : "") << "program,passed,failed";
@@ -185,8 +189,8 @@ void Export(const std::string& folder, const std::vector<Transcript>& rows) {
     std::filesystem::path place = top / row.program;
     std::filesystem::create_directories(place, error);
     if (error) {
-      throw std::runtime_error(Visible(place.string()) + ": cannot be made: " +
-                               error.message());
+      throw std::runtime_error(Visible(place.string()) +
+                               ": cannot be made: " + error.message());
     }
     Write(place / (row.name + ".in"), row.input);
     Write(place / (row.name + ".ans"), row.output);

@@ -15,7 +15,7 @@ struct Outcome {
   std::string row;
   Verdict verdict;
   double seconds = 0;
-  std::string report;  // for a row that failed, what the person read
+  std::string report;       // for a row that failed, what the person read
   bool wrote_crlf = false;  // its lines ended in \r\n
 };
 

@@ -16,9 +16,9 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -56,7 +56,8 @@ void CloseIfOpen(int& fd) {
 // An unlinked file holding `input`, read from its start; -1 where none can be made.
 int InputFile(std::string_view input) {
   const char* folder = std::getenv("TMPDIR");
-  std::string name = std::string(folder && *folder ? folder : "/tmp") + "/suitecheck-XXXXXX";
+  std::string name =
+      std::string(folder && *folder ? folder : "/tmp") + "/suitecheck-XXXXXX";
   int fd = mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return -1;
   unlink(name.c_str());
@@ -123,9 +124,8 @@ Run RunOnce(const std::vector<std::string>& command, std::string_view input,
             const Bounds& bounds) {
   Run run;
   Clock::time_point start = Clock::now();
-  Clock::time_point deadline =
-      start + std::chrono::duration_cast<Clock::duration>(
-                  std::chrono::duration<double>(bounds.seconds));
+  Clock::time_point deadline = start + std::chrono::duration_cast<Clock::duration>(
+                                           std::chrono::duration<double>(bounds.seconds));
   std::vector<std::string> words = command;
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
@@ -137,7 +137,8 @@ Run RunOnce(const std::vector<std::string>& command, std::string_view input,
   int told[2] = {-1, -1};  // the cause of a failed exec, or nothing once it starts
   if (in < 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0 ||
       pipe2(told, O_CLOEXEC) != 0) {
-    run.why = std::string("the checker could not make its pipes: ") + std::strerror(errno);
+    run.why =
+        std::string("the checker could not make its pipes: ") + std::strerror(errno);
     for (int* fd : {&in, &out[0], &out[1], &err[0], &err[1], &told[0], &told[1]}) {
       CloseIfOpen(*fd);
     }
@@ -189,17 +190,20 @@ Run RunOnce(const std::vector<std::string>& command, std::string_view input,
   bool ended = got == sizeof cause;
   bool out_of_time = false;
   bool too_much = false;
-  while (!out_of_time && !too_much && (!ended || streams[0].fd >= 0 || streams[1].fd >= 0)) {
+  while (!out_of_time && !too_much &&
+         (!ended || streams[0].fd >= 0 || streams[1].fd >= 0)) {
     if (!ended) {
       siginfo_t info{};
-      if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+      if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) ==
+              0 &&
           info.si_pid == pid) {
         ended = true;
         kill(-pid, SIGKILL);
       }
     }
     if (ended && streams[0].fd < 0 && streams[1].fd < 0) break;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
       out_of_time = true;
       break;
@@ -242,8 +246,9 @@ Run RunOnce(const std::vector<std::string>& command, std::string_view input,
     run.ending = Ending::kTooMuch;
   } else if (out_of_time) {
     run.ending = Ending::kTimedOut;
-    double used = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                  static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    double used =
+        static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     run.busy = used > run.seconds / 10;  // a share of a processor shared with others
   } else if (WIFSIGNALED(status)) {
     run.ending = Ending::kCrashed;

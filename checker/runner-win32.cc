@@ -36,11 +36,12 @@ std::string Narrow(const std::wstring& wide) {
 
 std::string SystemWords(DWORD error) {
   char* words = nullptr;
-  DWORD size = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-          FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<char*>(&words), 0, nullptr);
-  std::string text = size > 0 ? std::string(words, size) : "error " + std::to_string(error);
+  DWORD size =
+      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                         FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, error, 0, reinterpret_cast<char*>(&words), 0, nullptr);
+  std::string text =
+      size > 0 ? std::string(words, size) : "error " + std::to_string(error);
   LocalFree(words);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' ||
                            text.back() == ' ' || text.back() == '.')) {
@@ -132,13 +133,14 @@ Run RunOnce(const std::vector<std::string>& command, std::string_view input,
   }
   HANDLE in = CreateFileW(name, GENERIC_READ | GENERIC_WRITE,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                          nullptr);
+                          CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   DWORD put = 0;
   if (in == INVALID_HANDLE_VALUE ||
       !WriteFile(in, input.data(), static_cast<DWORD>(input.size()), &put, nullptr) ||
       SetFilePointer(in, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
-    run.why = "the checker could not write its input file: " + SystemWords(GetLastError());
+    run.why =
+        "the checker could not write its input file: " + SystemWords(GetLastError());
     if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
     DeleteFileW(name);
     return run;
@@ -152,7 +154,8 @@ Run RunOnce(const std::vector<std::string>& command, std::string_view input,
   SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
 
   std::wstring line;
-  for (const std::string& word : command) line += (line.empty() ? L"" : L" ") + CommandWord(Wide(word));
+  for (const std::string& word : command)
+    line += (line.empty() ? L"" : L" ") + CommandWord(Wide(word));
   HANDLE out_read = nullptr;
   HANDLE out_write = nullptr;
   HANDLE err_read = nullptr;
@@ -223,18 +226,20 @@ Run RunOnce(const std::vector<std::string>& command, std::string_view input,
     // The job's count covers every process it started, where the system keeps one; the
     // program's own count, where it does not.
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION used{};
-    QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &used, sizeof used,
-                              nullptr);
+    QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &used,
+                              sizeof used, nullptr);
     FILETIME created, ended, kernel, user;
     ULARGE_INTEGER own{};
     if (GetProcessTimes(process.hProcess, &created, &ended, &kernel, &user)) {
-      own.QuadPart = (ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}).QuadPart +
-                     (ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}).QuadPart;
+      own.QuadPart =
+          (ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}).QuadPart +
+          (ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}).QuadPart;
     }
     double busy = static_cast<double>(std::max<unsigned long long>(
                       static_cast<unsigned long long>(used.TotalUserTime.QuadPart +
                                                       used.TotalKernelTime.QuadPart),
-                      own.QuadPart)) / 1e7;
+                      own.QuadPart)) /
+                  1e7;
     run.busy = busy > run.seconds / 10;  // a share of a processor shared with others
   } else if (code == 0xC0000135 || code == 0xC0000139 || code == 0xC000007B) {
     run.dll_missing = true;
@@ -269,7 +274,8 @@ std::string ProgramFile(const std::string& name) {
 std::string OwnFolder() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
-    DWORD size = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    DWORD size =
+        GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (size < path.size()) {
       path.resize(size);
       break;

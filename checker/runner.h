@@ -20,12 +20,12 @@ enum class Ending {
 
 struct Run {
   Ending ending = Ending::kCannotStart;
-  int status = 0;           // with kExited
-  std::string why;          // with kCrashed and kCannotStart, and kTooMuch: which stream
-  bool busy = false;        // with kTimedOut: using the processor, not waiting
+  int status = 0;            // with kExited
+  std::string why;           // with kCrashed and kCannotStart, and kTooMuch: which stream
+  bool busy = false;         // with kTimedOut: using the processor, not waiting
   bool dll_missing = false;  // with kCannotStart: a library it needs was not found
-  std::string output;       // its standard output, at most the bound
-  std::string error;        // its standard error, at most the bound
+  std::string output;        // its standard output, at most the bound
+  std::string error;         // its standard error, at most the bound
   double seconds = 0;
 };
 

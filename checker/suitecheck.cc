@@ -115,7 +115,8 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
       std::exit(0);
     } else if (word == "--against" || word == "--each" || word == "--export" ||
                word == "--record") {
-      if (!options.mode.empty()) Refuse(options.mode + " and " + word + " do not go together");
+      if (!options.mode.empty())
+        Refuse(options.mode + " and " + word + " do not go together");
       options.mode = word;
       options.target = args[++i];
     } else if (word == "--seconds") {
@@ -186,7 +187,8 @@ void Locate(Unit& unit, const Options& options) {
   std::string path = Joined(unit.folder, ProgramFile(unit.program));
   std::string windows = Joined(unit.folder, unit.program + ".exe");
   FileKind kind = KindOf(path);
-  if (kind == FileKind::kMissing && path != windows && KindOf(windows) != FileKind::kMissing) {
+  if (kind == FileKind::kMissing && path != windows &&
+      KindOf(windows) != FileKind::kMissing) {
     if (options.wine.empty()) {
       unit.before = Verdict{"cannot-start", "windows program",
                             "could not be started: " + Visible(windows) +
@@ -205,10 +207,10 @@ void Locate(Unit& unit, const Options& options) {
                             "could not be started: " + Visible(path) + " is a folder"};
       return;
     case FileKind::kNotExecutable:
-      unit.before = Verdict{"cannot-start", "not executable",
-                            "could not be started: " + Visible(path) +
-                                " is not executable (chmod +x " + Quoted(path) +
-                                " makes it so)"};
+      unit.before =
+          Verdict{"cannot-start", "not executable",
+                  "could not be started: " + Visible(path) +
+                      " is not executable (chmod +x " + Quoted(path) + " makes it so)"};
       return;
     case FileKind::kProgram:
       unit.command = {path};
@@ -223,11 +225,13 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
     Refuse("no folder " + options.target);
   }
   if (options.mode == "--each") {
-    for (const auto& entry : std::filesystem::directory_iterator(PathOf(options.target), error)) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(PathOf(options.target), error)) {
       if (!entry.is_directory(error)) continue;
       std::u8string name = entry.path().filename().u8string();
-      submissions.emplace_back(std::string(name.begin(), name.end()),
-                               Joined(options.target, std::string(name.begin(), name.end())));
+      submissions.emplace_back(
+          std::string(name.begin(), name.end()),
+          Joined(options.target, std::string(name.begin(), name.end())));
     }
     std::sort(submissions.begin(), submissions.end());
     if (submissions.empty()) Refuse("no submission folders in " + options.target);
@@ -260,7 +264,8 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
 }
 
 Outcome RunRow(const Unit& unit, const Transcript& row, const Options& options) {
-  Outcome outcome{.submission = unit.submission, .program = unit.program, .row = row.name};
+  Outcome outcome{
+      .submission = unit.submission, .program = unit.program, .row = row.name};
   if (unit.before) {
     outcome.verdict = *unit.before;
     return outcome;
@@ -276,8 +281,8 @@ Outcome RunRow(const Unit& unit, const Transcript& row, const Options& options) 
       rerun += text;
     }
     if (options.crlf) rerun += " --crlf";
-    outcome.report =
-        Report(row, run, outcome.verdict, Visible(rerun) + " " + row.program + "/" + row.name);
+    outcome.report = Report(row, run, outcome.verdict,
+                            Visible(rerun) + " " + row.program + "/" + row.name);
   }
   outcome.wrote_crlf = WritesCrlf(run.output);
   return outcome;
@@ -327,9 +332,10 @@ int Check(const Options& options, const Sources& sources) {
   }
 
   bool each = options.mode == "--each";
-  std::printf("== the transcripts against %s %s (a row that has not ended in %g s fails)\n",
-              each ? "each submission in" : "the programs in",
-              Visible(options.target).c_str(), options.seconds);
+  std::printf(
+      "== the transcripts against %s %s (a row that has not ended in %g s fails)\n",
+      each ? "each submission in" : "the programs in", Visible(options.target).c_str(),
+      options.seconds);
   int passed = 0;
   int failed = 0;
   int missing = 0;
@@ -381,7 +387,8 @@ int Check(const Options& options, const Sources& sources) {
       if (each) report = Visible(unit.submission) + ": " + report;
       std::fputs(report.c_str(), stdout);
     }
-    if (!others.empty()) std::printf("%s also failed:%s\n", unit.program.c_str(), others.c_str());
+    if (!others.empty())
+      std::printf("%s also failed:%s\n", unit.program.c_str(), others.c_str());
     passed += static_cast<int>(unit.rows.size() - bad.size());
     failed += static_cast<int>(bad.size());
   }
@@ -395,7 +402,8 @@ int Check(const Options& options, const Sources& sources) {
     std::map<std::string, std::map<std::string, int>> what;
     std::vector<std::string> order;
     for (const Outcome& outcome : outcomes) {
-      if (counts.find(outcome.submission) == counts.end()) order.push_back(outcome.submission);
+      if (counts.find(outcome.submission) == counts.end())
+        order.push_back(outcome.submission);
       auto& [good, poor] = counts[outcome.submission];
       if (outcome.verdict.word == "passed") {
         ++good;
@@ -415,12 +423,13 @@ int Check(const Options& options, const Sources& sources) {
     }
   }
   if (missing > 0 && !each) {
-    std::printf("%d of the programs missing from %s\n", missing, Visible(options.target).c_str());
+    std::printf("%d of the programs missing from %s\n", missing,
+                Visible(options.target).c_str());
   }
   std::printf("tests: %d passed, %d failed\n", passed, failed);
 
   void (*writers[])(std::ostream&, const std::vector<Outcome>&) = {WriteJson, WriteJunit,
-                                                                  WriteCsv};
+                                                                   WriteCsv};
   const std::string* paths[] = {&options.json, &options.junit, &options.csv};
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (!files[i]) continue;
@@ -464,7 +473,8 @@ int Record(const Options& options, const Sources& sources) {
   char chunk[1 << 16];
   for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0;) {
     input.append(chunk, got);
-    if (input.size() > kMostInput) Refuse("the input is over 1 MiB, far past any row's: no row made");
+    if (input.size() > kMostInput)
+      Refuse("the input is over 1 MiB, far past any row's: no row made");
   }
   Transcript row{.program = program, .name = row_name, .input = input};
   Run run = RunOnce({Joined(OwnFolder(), ProgramFile(program))}, input, {});
@@ -506,7 +516,8 @@ int Record(const Options& options, const Sources& sources) {
     out << text;
     out.close();
     std::error_code error;
-    if (!out || (std::filesystem::rename(PathOf(temporary), PathOf(path), error), error)) {
+    if (!out ||
+        (std::filesystem::rename(PathOf(temporary), PathOf(path), error), error)) {
       std::filesystem::remove(PathOf(temporary), error);
       Refuse(path + ": cannot be written");
     }

@@ -114,7 +114,8 @@ std::string FileOf(const std::string& folder, const std::string& program) {
   return folder + "/" + program + ".txt";
 }
 
-std::vector<Transcript> TranscriptsOf(const std::string& folder, const std::string& program) {
+std::vector<Transcript> TranscriptsOf(const std::string& folder,
+                                      const std::string& program) {
   std::string path = FileOf(folder, program);
   std::ifstream file = Opened(path);
   if (!file) throw std::runtime_error(Visible(path) + ": cannot be read");
@@ -122,7 +123,8 @@ std::vector<Transcript> TranscriptsOf(const std::string& folder, const std::stri
   std::string line;
   for (int number = 1; NextLine(file, line); ++number) {
     std::string where = Visible(path) + ":" + std::to_string(number);
-    if (number == 1 && line.starts_with("\xef\xbb\xbf")) line.erase(0, 3);  // an editor's mark
+    if (number == 1 && line.starts_with("\xef\xbb\xbf"))
+      line.erase(0, 3);  // an editor's mark
     if (line.empty() || line[0] == '#') continue;
     if (line.starts_with("== ")) {
       std::string name = line.substr(3, line.find(' ', 3) - 3);
@@ -182,7 +184,8 @@ std::vector<std::string> Shown(std::string_view bytes, char mark) {
     bytes.remove_prefix(broken ? end + 1 : bytes.size());
     std::string line(1, mark);
     if (!piece.empty()) line += ' ';
-    for (unsigned char c : piece) {
+    for (char byte : piece) {
+      auto c = static_cast<unsigned char>(byte);
       if (c == '\\') {
         line += "\\\\";
       } else if (c == '\t') {
@@ -215,7 +218,8 @@ std::string RowText(const Transcript& row) {
 
 std::string Visible(std::string_view text) {
   std::string shown;
-  for (unsigned char c : text) {
+  for (char byte : text) {
+    auto c = static_cast<unsigned char>(byte);
     shown += c < 0x20 || c == 0x7f ? Hex(c) : std::string(1, static_cast<char>(c));
   }
   return shown;

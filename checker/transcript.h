@@ -18,7 +18,8 @@ struct Transcript {
 
 // The rows of `program`'s file in `folder`, in order. A file that cannot be read, or a
 // line that is not of the form, throws std::runtime_error saying where.
-std::vector<Transcript> TranscriptsOf(const std::string& folder, const std::string& program);
+std::vector<Transcript> TranscriptsOf(const std::string& folder,
+                                      const std::string& program);
 // The example of `program`'s manual page in `folder`: "$ NAME", then the screen a line
 // of the display a line, each typed answer set in bold (.Sy) on a line of its own, and
 // a line ending in \c continued by the next, as a prompt is by its answer. Throws where

@@ -91,12 +91,17 @@ const CheckRow kCheckRows[] = {
      1,
      {"thermo/boiling: crashed: a segmentation fault"}},
     {"abort", "kill -ABRT $$", "thermo/boiling", 1, {"thermo/boiling: crashed: aborted"}},
-    {"exit_status", "BIN/thermo; exit 3", "thermo/boiling", 1, {"ended with status 3, not 0"}},
+    {"exit_status",
+     "BIN/thermo; exit 3",
+     "thermo/boiling",
+     1,
+     {"ended with status 3, not 0"}},
     {"no_run_bit",
      kNoRunBit,
      "thermo",
      1,
-     {"thermo         could not be started: DIR/thermo is not executable (chmod +x DIR/thermo"}},
+     {"thermo         could not be started: DIR/thermo is not executable (chmod +x "
+      "DIR/thermo"}},
     {"a_folder",
      kFolder,
      "thermo",
@@ -112,13 +117,19 @@ const CheckRow kCheckRows[] = {
      "exec BIN/thermo | sed -z 's/\\n/\\r\\n/g; s/36.666667/36.000000/'",
      "--crlf thermo",
      1,
-     {"thermo         ...F.F.... 8 passed, 2 failed\n", "\nthermo/body: wrote other output: only the digits of a number differ\n"}},
-    {"seconds_not_a_time", "", "--seconds nan", 2, {"suitecheck: --seconds takes a number"}},
+     {"thermo         ...F.F.... 8 passed, 2 failed\n",
+      "\nthermo/body: wrote other output: only the digits of a number differ\n"}},
+    {"seconds_not_a_time",
+     "",
+     "--seconds nan",
+     2,
+     {"suitecheck: --seconds takes a number"}},
     {"unknown_program", "", "nosuch", 2, {"suitecheck: no program named nosuch\n"}},
 };
 
 std::string Replaced(std::string text, const std::string& dir) {
-  for (auto [from, to] : {std::pair<std::string, std::string>{"DIR", dir}, {"BIN", BIN_DIR},
+  for (auto [from, to] : {std::pair<std::string, std::string>{"DIR", dir},
+                          {"BIN", BIN_DIR},
                           {"CHECK", CHECK}}) {
     for (std::size_t at = 0; (at = text.find(from, at)) != text.npos; at += to.size()) {
       text.replace(at, from.size(), to);
@@ -216,10 +227,12 @@ TEST(Check, GradesAClassIntoFiles) {
   for (const auto& [name, lines] : kFiles) {
     std::string bytes = read(name);
     for (const std::string& line : lines) {
-      EXPECT_NE(bytes.find(line), bytes.npos) << name << " lacks " << line << ":\n" << bytes;
+      EXPECT_NE(bytes.find(line), bytes.npos) << name << " lacks " << line << ":\n"
+                                              << bytes;
     }
   }
-  EXPECT_NE(text.find("\nhang                0     10  thermo timed-out 10\n"), text.npos) << text;
+  EXPECT_NE(text.find("\nhang                0     10  thermo timed-out 10\n"), text.npos)
+      << text;
   fs::remove_all(dir);
 }
 
@@ -256,13 +269,14 @@ struct FileRow {
 
 const FileRow kFileRows[] = {
     {"crlf_line_ends", "\n", "\r\n", 0, " 10 passed, 0 failed\n"},
-    {"byte_order_mark", "# thermo:", "\xef\xbb\xbf# thermo:", 0, " 10 passed, 0 failed\n"},
-    {"raw_control_byte",
-     "< 212",
+    {"byte_order_mark", "# thermo:", "\xef\xbb\xbf# thermo:", 0,
+     " 10 passed, 0 failed\n"},
+    {"raw_control_byte", "< 212",
      "< 2\x01"
      "12",
      1,
-     "thermo         cannot read its rows: DIR/share/suitecheck/transcripts/thermo.txt:5: a "
+     "thermo         cannot read its rows: "
+     "DIR/share/suitecheck/transcripts/thermo.txt:5: a "
      "byte not seen, \\x01, stands in the line"},
 };
 
@@ -281,8 +295,8 @@ TEST(Check, ReadsAnInstalledCopysFiles) {
       text.replace(at, std::strlen(row.from), row.to);
     }
     std::ofstream(dir / "share/suitecheck/transcripts/thermo.txt") << text;
-    std::string command = (dir / "bin/suitecheck").string() + " --against " BIN_DIR
-                          " thermo 2>&1";
+    std::string command =
+        (dir / "bin/suitecheck").string() + " --against " BIN_DIR " thermo 2>&1";
     FILE* report = popen(command.c_str(), "r");
     std::string said;
     for (int c; (c = std::fgetc(report)) != EOF;) said += static_cast<char>(c);

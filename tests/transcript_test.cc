@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "report.h"
 #include "run.h"
-
-#include <stdexcept>
 
 namespace {
 
