@@ -271,6 +271,10 @@ std::string ProgramFile(const std::string& name) {
   return name;
 }
 
+std::string InFolder(const std::string& folder, const std::string& name) {
+  return folder + (folder.ends_with('/') ? "" : "/") + name;
+}
+
 std::string OwnFolder() {
   std::error_code error;
   std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);

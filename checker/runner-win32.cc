@@ -271,6 +271,10 @@ std::string ProgramFile(const std::string& name) {
   return name + ".exe";
 }
 
+std::string InFolder(const std::string& folder, const std::string& name) {
+  return folder + (folder.ends_with('/') || folder.ends_with('\\') ? "" : "\\") + name;
+}
+
 std::string OwnFolder() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {

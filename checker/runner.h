@@ -53,6 +53,8 @@ FileKind KindOf(const std::string& path);
 
 // The file name of the program NAME on this system: NAME, or NAME.exe.
 std::string ProgramFile(const std::string& name);
+// `name` in `folder`, written as this system writes a path.
+std::string InFolder(const std::string& folder, const std::string& name);
 // The folder the checker itself was started from.
 std::string OwnFolder();
 // The command-line words, in UTF-8.

@@ -62,13 +62,15 @@ struct Sources {
 };
 
 Sources FindSources() {
-  std::u8string up = (PathOf(OwnFolder()) / ".." / "share").lexically_normal().u8string();
-  std::string share(up.begin(), up.end());
+  std::filesystem::path share = (PathOf(OwnFolder()) / ".." / "share").lexically_normal();
   std::error_code error;
-  if (std::filesystem::is_directory(PathOf(share + "/suitecheck/transcripts"), error)) {
-    return {share + "/suitecheck/transcripts", share + "/man/man1"};
-  }
-  return {};
+  if (!std::filesystem::is_directory(share / "suitecheck" / "transcripts", error))
+    return {};
+  auto text = [](const std::filesystem::path& path) {
+    std::u8string utf8 = path.u8string();
+    return std::string(utf8.begin(), utf8.end());
+  };
+  return {text(share / "suitecheck" / "transcripts"), text(share / "man" / "man1")};
 }
 
 // A program's rows: its transcripts and its page's example.
@@ -178,14 +180,10 @@ struct Unit {
   std::optional<Verdict> before;     // missing, or not to be started, for every row
 };
 
-std::string Joined(const std::string& folder, const std::string& name) {
-  return folder + (folder.ends_with('/') || folder.ends_with('\\') ? "" : "/") + name;
-}
-
 // How `program` in `folder` is started, or why it cannot be.
 void Locate(Unit& unit, const Options& options) {
-  std::string path = Joined(unit.folder, ProgramFile(unit.program));
-  std::string windows = Joined(unit.folder, unit.program + ".exe");
+  std::string path = InFolder(unit.folder, ProgramFile(unit.program));
+  std::string windows = InFolder(unit.folder, unit.program + ".exe");
   FileKind kind = KindOf(path);
   if (kind == FileKind::kMissing && path != windows &&
       KindOf(windows) != FileKind::kMissing) {
@@ -231,7 +229,7 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
       std::u8string name = entry.path().filename().u8string();
       submissions.emplace_back(
           std::string(name.begin(), name.end()),
-          Joined(options.target, std::string(name.begin(), name.end())));
+          InFolder(options.target, std::string(name.begin(), name.end())));
     }
     std::sort(submissions.begin(), submissions.end());
     if (submissions.empty()) Refuse("no submission folders in " + options.target);
@@ -477,7 +475,7 @@ int Record(const Options& options, const Sources& sources) {
       Refuse("the input is over 1 MiB, far past any row's: no row made");
   }
   Transcript row{.program = program, .name = row_name, .input = input};
-  Run run = RunOnce({Joined(OwnFolder(), ProgramFile(program))}, input, {});
+  Run run = RunOnce({InFolder(OwnFolder(), ProgramFile(program))}, input, {});
   if (run.ending != Ending::kExited || run.status != 0) {
     Refuse(program + " did not end by itself with status 0: no row made");
   }

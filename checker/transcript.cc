@@ -5,6 +5,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "runner.h"
+
 namespace {
 
 [[noreturn]] void NotOfTheForm(const std::string& where, const std::string& what) {
@@ -111,7 +113,7 @@ bool IsName(std::string_view name) {
 }
 
 std::string FileOf(const std::string& folder, const std::string& program) {
-  return folder + "/" + program + ".txt";
+  return InFolder(folder, program + ".txt");
 }
 
 std::vector<Transcript> TranscriptsOf(const std::string& folder,
@@ -151,7 +153,7 @@ std::vector<Transcript> TranscriptsOf(const std::string& folder,
 }
 
 Transcript PageExample(const std::string& folder, const std::string& program) {
-  std::string path = folder + "/" + program + ".1";
+  std::string path = InFolder(folder, program + ".1");
   Transcript row{.program = program, .name = "page", .where = Visible(path)};
   std::ifstream in = Opened(path);
   std::string line;
