@@ -175,7 +175,8 @@ bool WritesCrlf(std::string_view output) {
   return output.find("\r\n") != output.npos;
 }
 
-Verdict VerdictOf(const Transcript& row, const Run& run, double seconds, bool crlf) {
+Verdict VerdictOf(const Transcript& row, const ProgramRun& run, double seconds,
+                  bool crlf) {
   switch (run.ending) {
     case Ending::kCannotStart:
       if (run.dll_missing) {
@@ -214,7 +215,7 @@ Verdict VerdictOf(const Transcript& row, const Run& run, double seconds, bool cr
   return {"passed", "", ""};
 }
 
-std::string Report(const Transcript& row, const Run& run, const Verdict& verdict,
+std::string Report(const Transcript& row, const ProgramRun& run, const Verdict& verdict,
                    std::string_view rerun) {
   std::string text = row.program + "/" + row.name + ": " + verdict.said + "\n  input:\n";
   text += row.input.empty() ? "    (none)\n" : Indented(Shown(row.input, '<'), 6, "    ");

@@ -19,13 +19,14 @@ struct Verdict {
 };
 
 // The verdict on `run` of `row`, bounded by `seconds`; `crlf` takes \r\n as a line break.
-Verdict VerdictOf(const Transcript& row, const Run& run, double seconds, bool crlf);
+Verdict VerdictOf(const Transcript& row, const ProgramRun& run, double seconds,
+                  bool crlf);
 // Whether `output` ends its lines in \r\n.
 bool WritesCrlf(std::string_view output);
 // What a person needs of a row that failed: the input, the difference as a few lines of
 // the notation (with line ends set aside where the program ends its lines in \r\n), the
 // first lines of its standard error, and `rerun`, the command that runs just this row.
-std::string Report(const Transcript& row, const Run& run, const Verdict& verdict,
+std::string Report(const Transcript& row, const ProgramRun& run, const Verdict& verdict,
                    std::string_view rerun);
 // The note said once for a program that ends its lines in \r\n.
 std::string CrlfNote(const std::string& program, bool accepted);

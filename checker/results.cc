@@ -70,9 +70,10 @@ std::string Csv(const std::string& text) {
 }
 
 // The outcomes a submission and program, in the order they came.
-std::vector<std::vector<const Outcome*>> Grouped(const std::vector<Outcome>& outcomes) {
-  std::vector<std::vector<const Outcome*>> groups;
-  for (const Outcome& outcome : outcomes) {
+std::vector<std::vector<const RowResult*>> Grouped(
+    const std::vector<RowResult>& outcomes) {
+  std::vector<std::vector<const RowResult*>> groups;
+  for (const RowResult& outcome : outcomes) {
     if (groups.empty() || groups.back()[0]->submission != outcome.submission ||
         groups.back()[0]->program != outcome.program) {
       groups.emplace_back();
@@ -82,7 +83,7 @@ std::vector<std::vector<const Outcome*>> Grouped(const std::vector<Outcome>& out
   return groups;
 }
 
-std::string SuiteName(const Outcome& outcome, char between) {
+std::string SuiteName(const RowResult& outcome, char between) {
   return outcome.submission.empty() ? outcome.program
                                     : outcome.submission + between + outcome.program;
 }
@@ -109,10 +110,10 @@ constexpr char kExportReadme[] =
 
 }  // namespace
 
-void WriteJson(std::ostream& out, const std::vector<Outcome>& outcomes) {
+void WriteJson(std::ostream& out, const std::vector<RowResult>& outcomes) {
   out << "[";
   const char* between = "\n";
-  for (const Outcome& outcome : outcomes) {
+  for (const RowResult& outcome : outcomes) {
     out << between << "{";
     if (!outcome.submission.empty())
       out << "\"submission\": " << Json(outcome.submission) << ", ";
@@ -125,22 +126,22 @@ void WriteJson(std::ostream& out, const std::vector<Outcome>& outcomes) {
   out << "\n]\n";
 }
 
-void WriteJunit(std::ostream& out, const std::vector<Outcome>& outcomes) {
+void WriteJunit(std::ostream& out, const std::vector<RowResult>& outcomes) {
   std::size_t failures = 0;
-  for (const Outcome& outcome : outcomes) failures += outcome.verdict.word != "passed";
+  for (const RowResult& outcome : outcomes) failures += outcome.verdict.word != "passed";
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites tests=\""
       << outcomes.size() << "\" failures=\"" << failures << "\">\n";
   for (const auto& group : Grouped(outcomes)) {
     std::size_t failed = 0;
     double seconds = 0;
-    for (const Outcome* outcome : group) {
+    for (const RowResult* outcome : group) {
       failed += outcome->verdict.word != "passed";
       seconds += outcome->seconds;
     }
     out << "  <testsuite name=\"" << Xml(SuiteName(*group[0], '/')) << "\" tests=\""
         << group.size() << "\" failures=\"" << failed << "\" time=\"" << Number(seconds)
         << "\">\n";
-    for (const Outcome* outcome : group) {
+    for (const RowResult* outcome : group) {
       out << "    <testcase classname=\"" << Xml(SuiteName(*outcome, '.')) << "\" name=\""
           << Xml(outcome->row) << "\" time=\"" << Number(outcome->seconds) << "\"";
       if (outcome->verdict.word == "passed") {
@@ -156,11 +157,11 @@ void WriteJunit(std::ostream& out, const std::vector<Outcome>& outcomes) {
   out << "</testsuites>\n";
 }
 
-void WriteCsv(std::ostream& out, const std::vector<Outcome>& outcomes) {
+void WriteCsv(std::ostream& out, const std::vector<RowResult>& outcomes) {
   // A column a row name, in the order the rows first come.
   std::vector<std::string> columns;
   std::map<std::string, std::size_t> column_of;
-  for (const Outcome& outcome : outcomes) {
+  for (const RowResult& outcome : outcomes) {
     if (column_of.emplace(outcome.row, columns.size()).second)
       columns.push_back(outcome.row);
   }
@@ -171,7 +172,7 @@ void WriteCsv(std::ostream& out, const std::vector<Outcome>& outcomes) {
   for (const auto& group : Grouped(outcomes)) {
     std::vector<std::string> cells(columns.size());
     std::size_t passed = 0;
-    for (const Outcome* outcome : group) {
+    for (const RowResult* outcome : group) {
       passed += outcome->verdict.word == "passed";
       cells[column_of[outcome->row]] = outcome->verdict.word;
     }

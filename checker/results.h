@@ -9,7 +9,7 @@
 #include "report.h"
 #include "transcript.h"
 
-struct Outcome {
+struct RowResult {
   std::string submission;  // "" when one folder is checked
   std::string program;
   std::string row;
@@ -20,11 +20,11 @@ struct Outcome {
 };
 
 // One object a row.
-void WriteJson(std::ostream& out, const std::vector<Outcome>& outcomes);
+void WriteJson(std::ostream& out, const std::vector<RowResult>& outcomes);
 // A test suite a submission and program, a test case a row.
-void WriteJunit(std::ostream& out, const std::vector<Outcome>& outcomes);
+void WriteJunit(std::ostream& out, const std::vector<RowResult>& outcomes);
 // A line a submission and program: passed, failed, and a column a row with its verdict.
-void WriteCsv(std::ostream& out, const std::vector<Outcome>& outcomes);
+void WriteCsv(std::ostream& out, const std::vector<RowResult>& outcomes);
 // `rows` as FOLDER/PROGRAM/ROW.in and .ans, byte for byte, with a README in `folder`.
 // Throws std::runtime_error naming what could not be written.
 void Export(const std::string& folder, const std::vector<Transcript>& rows);

@@ -120,9 +120,9 @@ void PrepareToRun() {
   }
 }
 
-Run RunOnce(const std::vector<std::string>& command, std::string_view input,
-            const Bounds& bounds) {
-  Run run;
+ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view input,
+                   const Bounds& bounds) {
+  ProgramRun run;
   Clock::time_point start = Clock::now();
   Clock::time_point deadline = start + std::chrono::duration_cast<Clock::duration>(
                                            std::chrono::duration<double>(bounds.seconds));

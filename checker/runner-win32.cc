@@ -120,9 +120,9 @@ void PrepareToRun() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 }
 
-Run RunOnce(const std::vector<std::string>& command, std::string_view input,
-            const Bounds& bounds) {
-  Run run;
+ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view input,
+                   const Bounds& bounds) {
+  ProgramRun run;
   Clock::time_point start = Clock::now();
   wchar_t folder[MAX_PATH + 1];
   wchar_t name[MAX_PATH + 1];

@@ -18,7 +18,7 @@ enum class Ending {
   kCannotStart,  // never ran: `why` says what stopped it
 };
 
-struct Run {
+struct ProgramRun {
   Ending ending = Ending::kCannotStart;
   int status = 0;            // with kExited
   std::string why;           // with kCrashed and kCannotStart, and kTooMuch: which stream
@@ -39,8 +39,8 @@ struct Bounds {
 // group (a job object) of its own with no terminal. Whatever the program does, the
 // call returns within the time bound and a little more, and leaves no process of the
 // program's group running and no file behind.
-Run RunOnce(const std::vector<std::string>& command, std::string_view input,
-            const Bounds& bounds);
+ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view input,
+                   const Bounds& bounds);
 
 // Readies the checker to run programs: stopped by an interrupt or the end of its
 // session, it ends the programs it is running before it goes, and no program's crash

@@ -261,14 +261,14 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
   return units;
 }
 
-Outcome RunRow(const Unit& unit, const Transcript& row, const Options& options) {
-  Outcome outcome{
+RowResult RunRow(const Unit& unit, const Transcript& row, const Options& options) {
+  RowResult outcome{
       .submission = unit.submission, .program = unit.program, .row = row.name};
   if (unit.before) {
     outcome.verdict = *unit.before;
     return outcome;
   }
-  Run run = RunOnce(unit.command, row.input, {.seconds = options.seconds});
+  ProgramRun run = RunOnce(unit.command, row.input, {.seconds = options.seconds});
   outcome.verdict = VerdictOf(row, run, options.seconds, options.crlf);
   outcome.seconds = run.seconds;
   if (outcome.verdict.word != "passed") {
@@ -309,7 +309,7 @@ int Check(const Options& options, const Sources& sources) {
   for (const Unit& unit : units) {
     for (const Transcript& row : unit.rows) work.emplace_back(&unit, &row);
   }
-  std::vector<Outcome> outcomes(work.size());
+  std::vector<RowResult> outcomes(work.size());
   std::vector<char> ready(work.size(), 0);
   std::mutex guard;
   std::condition_variable came;
@@ -320,7 +320,7 @@ int Check(const Options& options, const Sources& sources) {
   for (std::size_t i = 0; i < count; ++i) {
     workers.emplace_back([&] {
       for (std::size_t at; (at = next++) < work.size();) {
-        Outcome outcome = RunRow(*work[at].first, *work[at].second, options);
+        RowResult outcome = RunRow(*work[at].first, *work[at].second, options);
         std::lock_guard<std::mutex> hold(guard);
         outcomes[at] = std::move(outcome);
         ready[at] = 1;
@@ -357,12 +357,12 @@ int Check(const Options& options, const Sources& sources) {
     }
     std::fputs(label.c_str(), stdout);
     std::fflush(stdout);
-    std::vector<const Outcome*> bad;
+    std::vector<const RowResult*> bad;
     bool crlf_written = false;
     for (std::size_t i = 0; i < unit.rows.size(); ++i, ++at) {
       std::unique_lock<std::mutex> hold(guard);
       came.wait(hold, [&] { return ready[at] != 0; });
-      const Outcome& outcome = outcomes[at];
+      const RowResult& outcome = outcomes[at];
       std::fputc(Mark(outcome.verdict), stdout);
       std::fflush(stdout);
       crlf_written = crlf_written || outcome.wrote_crlf;
@@ -372,12 +372,12 @@ int Check(const Options& options, const Sources& sources) {
     if (crlf_written) std::fputs(CrlfNote(unit.program, options.crlf).c_str(), stdout);
     // The first failure in full, one that is more than line ends where there is one;
     // the rest by name, since one fault often fails many rows.
-    auto shown = std::find_if(bad.begin(), bad.end(), [](const Outcome* outcome) {
+    auto shown = std::find_if(bad.begin(), bad.end(), [](const RowResult* outcome) {
       return outcome->verdict.detail != "line-ends";
     });
     if (shown == bad.end()) shown = bad.begin();
     std::string others;
-    for (const Outcome* outcome : bad) {
+    for (const RowResult* outcome : bad) {
       if (outcome != *shown) others += " " + outcome->row;
     }
     if (!bad.empty()) {
@@ -399,7 +399,7 @@ int Check(const Options& options, const Sources& sources) {
     std::map<std::string, std::pair<int, int>> counts;
     std::map<std::string, std::map<std::string, int>> what;
     std::vector<std::string> order;
-    for (const Outcome& outcome : outcomes) {
+    for (const RowResult& outcome : outcomes) {
       if (counts.find(outcome.submission) == counts.end())
         order.push_back(outcome.submission);
       auto& [good, poor] = counts[outcome.submission];
@@ -426,8 +426,8 @@ int Check(const Options& options, const Sources& sources) {
   }
   std::printf("tests: %d passed, %d failed\n", passed, failed);
 
-  void (*writers[])(std::ostream&, const std::vector<Outcome>&) = {WriteJson, WriteJunit,
-                                                                   WriteCsv};
+  void (*writers[])(std::ostream&, const std::vector<RowResult>&) = {
+      WriteJson, WriteJunit, WriteCsv};
   const std::string* paths[] = {&options.json, &options.junit, &options.csv};
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (!files[i]) continue;
@@ -475,7 +475,7 @@ int Record(const Options& options, const Sources& sources) {
       Refuse("the input is over 1 MiB, far past any row's: no row made");
   }
   Transcript row{.program = program, .name = row_name, .input = input};
-  Run run = RunOnce({InFolder(OwnFolder(), ProgramFile(program))}, input, {});
+  ProgramRun run = RunOnce({InFolder(OwnFolder(), ProgramFile(program))}, input, {});
   if (run.ending != Ending::kExited || run.status != 0) {
     Refuse(program + " did not end by itself with status 0: no row made");
   }

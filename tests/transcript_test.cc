@@ -17,7 +17,8 @@ class RowTest : public testing::Test {
  public:
   explicit RowTest(Transcript row) : row_(std::move(row)) {}
   void TestBody() override {
-    ::Run run = RunOnce({ProgramPath(row_.program)}, row_.input, {.seconds = kSeconds});
+    ProgramRun run =
+        RunOnce({ProgramPath(row_.program)}, row_.input, {.seconds = kSeconds});
     Verdict verdict = VerdictOf(row_, run, kSeconds, false);
     std::string rerun =
         "./run-tests --against " + ProgramDir() + " " + row_.program + "/" + row_.name;
