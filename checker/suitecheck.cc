@@ -12,9 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -105,38 +103,32 @@ double SecondsFrom(const std::string& text) {
 Options Parsed(const std::vector<std::string>& args, const std::string& self) {
   Options options;
   options.rerun = Quoted(self);
+  std::string seconds;
+  const std::pair<const char*, std::string*> kValued[] = {
+      {"--against", &options.target}, {"--each", &options.target},
+      {"--export", &options.target},  {"--record", &options.target},
+      {"--seconds", &seconds},        {"--json", &options.json},
+      {"--junit", &options.junit},    {"--csv", &options.csv},
+      {"--wine", &options.wine},      {"--rerun", &options.rerun}};
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
-    bool valued = word == "--against" || word == "--each" || word == "--export" ||
-                  word == "--record" || word == "--seconds" || word == "--json" ||
-                  word == "--junit" || word == "--csv" || word == "--wine" ||
-                  word == "--rerun";
-    if (valued && i + 1 == args.size()) Refuse(word + " takes a value\n" + kUsage);
+    auto valued = std::find_if(std::begin(kValued), std::end(kValued),
+                               [&](const auto& option) { return word == option.first; });
     if (word == "--help" || word == "-h") {
       std::fputs(kUsage, stdout);
       std::exit(0);
-    } else if (word == "--against" || word == "--each" || word == "--export" ||
-               word == "--record") {
-      if (!options.mode.empty())
-        Refuse(options.mode + " and " + word + " do not go together");
-      options.mode = word;
-      options.target = args[++i];
-    } else if (word == "--seconds") {
-      options.seconds = SecondsFrom(args[++i]);
+    } else if (valued != std::end(kValued)) {
+      if (i + 1 == args.size()) Refuse(word + " takes a value\n" + kUsage);
+      if (valued->second == &options.target) {  // what to do
+        if (!options.mode.empty())
+          Refuse(options.mode + " and " + word + " do not go together");
+        options.mode = word;
+      }
+      *valued->second = args[++i];
     } else if (word == "--crlf") {
       options.crlf = true;
     } else if (word == "--replace") {
       options.replace = true;
-    } else if (word == "--json") {
-      options.json = args[++i];
-    } else if (word == "--junit") {
-      options.junit = args[++i];
-    } else if (word == "--csv") {
-      options.csv = args[++i];
-    } else if (word == "--wine") {
-      options.wine = args[++i];
-    } else if (word == "--rerun") {
-      options.rerun = args[++i];
     } else if (word.starts_with("-")) {
       Refuse("no option " + word + "\n" + kUsage);
     } else {
@@ -144,6 +136,7 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
     }
   }
   if (options.mode.empty()) Refuse(std::string("nothing to do\n") + kUsage);
+  if (!seconds.empty()) options.seconds = SecondsFrom(seconds);
   return options;
 }
 
@@ -237,27 +230,34 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
     submissions.emplace_back("", options.target);
   }
   std::vector<Unit> units;
-  for (const auto& [submission, folder] : submissions) {
-    for (const std::string& program : programs) {
-      Unit unit{.submission = submission, .folder = folder, .program = program};
-      try {
-        std::vector<Transcript> rows = RowsOf(sources, program);
-        for (const std::string& name : options.names) {
-          if (!name.starts_with(program + "/")) continue;
-          std::string only = name.substr(program.size() + 1);
-          auto row = std::find_if(rows.begin(), rows.end(),
-                                  [&](const Transcript& it) { return it.name == only; });
-          if (row == rows.end()) Refuse(program + " has no row " + only);
-          unit.rows.push_back(*row);
-        }
-        if (unit.rows.empty()) unit.rows = rows;
-      } catch (const std::runtime_error& why) {
-        unit.broken = why.what();
+  for (const std::string& program : programs) {
+    Unit read{.program = program};
+    try {
+      std::vector<Transcript> rows = RowsOf(sources, program);
+      for (const std::string& name : options.names) {
+        if (!name.starts_with(program + "/")) continue;
+        std::string only = name.substr(program.size() + 1);
+        auto row = std::find_if(rows.begin(), rows.end(),
+                                [&](const Transcript& it) { return it.name == only; });
+        if (row == rows.end()) Refuse(program + " has no row " + only);
+        read.rows.push_back(*row);
       }
+      if (read.rows.empty()) read.rows = rows;
+    } catch (const std::runtime_error& why) {
+      read.broken = why.what();
+    }
+    for (const auto& [submission, folder] : submissions) {
+      Unit unit = read;
+      unit.submission = submission;
+      unit.folder = folder;
       Locate(unit, options);
       units.push_back(std::move(unit));
     }
   }
+  // A submission's programs together, in the order of the list.
+  std::stable_sort(units.begin(), units.end(), [](const Unit& a, const Unit& b) {
+    return a.submission < b.submission;
+  });
   return units;
 }
 
@@ -273,7 +273,7 @@ RowResult RunRow(const Unit& unit, const Transcript& row, const Options& options
   outcome.seconds = run.seconds;
   if (outcome.verdict.word != "passed") {
     std::string rerun = options.rerun + " --against " + Quoted(unit.folder);
-    if (options.seconds != 5) {
+    if (options.seconds != Options{}.seconds) {
       char text[32];
       std::snprintf(text, sizeof text, " --seconds %g", options.seconds);
       rerun += text;
@@ -295,34 +295,119 @@ std::string Padded(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
 
+struct Counts {
+  int passed = 0;
+  int failed = 0;
+  int missing = 0;  // programs
+  int broken = 0;   // programs whose rows cannot be read
+};
+
+// One line for `unit`, a mark a row as `next` gives its result; then its first failure
+// in full, one that is more than line ends where there is one, and the rest by name,
+// since one fault often fails many rows.
+template <typename Next>
+void Tell(const Unit& unit, bool each, bool crlf, Next next, Counts& counts) {
+  std::string label = each ? Padded(Visible(unit.submission), 14) + " " : "";
+  label += Padded(unit.program, 14) + " ";
+  if (!unit.broken.empty()) {
+    std::printf("%scannot read its rows: %s\n", label.c_str(), unit.broken.c_str());
+    ++counts.broken;
+    return;
+  }
+  std::fputs(label.c_str(), stdout);
+  std::vector<const RowResult*> bad;
+  bool crlf_written = false;
+  for (std::size_t i = 0; i < unit.rows.size(); ++i) {
+    const RowResult& result = next();
+    if (!unit.before) std::fputc(Mark(result.verdict), stdout);
+    std::fflush(stdout);
+    crlf_written = crlf_written || result.wrote_crlf;
+    if (result.verdict.word != "passed") bad.push_back(&result);
+  }
+  counts.passed += static_cast<int>(unit.rows.size() - bad.size());
+  counts.failed += static_cast<int>(bad.size());
+  if (unit.before) {  // missing, or not a program: one line says it for every row
+    std::printf("%s\n", unit.before->said.c_str());
+    counts.missing += unit.before->word == "missing";
+    return;
+  }
+  std::printf(" %zu passed, %zu failed\n", unit.rows.size() - bad.size(), bad.size());
+  if (crlf_written) std::fputs(CrlfNote(unit.program, crlf).c_str(), stdout);
+  if (bad.empty()) return;
+  auto shown = std::find_if(bad.begin(), bad.end(), [](const RowResult* result) {
+    return result->verdict.detail != "line-ends";
+  });
+  if (shown == bad.end()) shown = bad.begin();
+  std::fputs(((each ? Visible(unit.submission) + ": " : "") + (*shown)->report).c_str(),
+             stdout);
+  std::string others;
+  for (const RowResult* result : bad) {
+    if (result != *shown) others += " " + result->row;
+  }
+  if (!others.empty())
+    std::printf("%s also failed:%s\n", unit.program.c_str(), others.c_str());
+}
+
+// A line a submission: its counts and what failed, for a person to grade by.
+void TellClass(const std::vector<RowResult>& results) {
+  std::printf("== each submission\n%s passed failed  what failed\n",
+              Padded("submission", 14).c_str());
+  for (std::size_t at = 0; at < results.size();) {
+    const std::string& submission = results[at].submission;
+    int passed = 0;
+    int failed = 0;
+    std::map<std::string, int> what;
+    for (; at < results.size() && results[at].submission == submission; ++at) {
+      if (results[at].verdict.word == "passed") {
+        ++passed;
+      } else {
+        ++failed;
+        ++what[results[at].program + " " + results[at].verdict.word];
+      }
+    }
+    std::string failures;
+    for (const auto& [kind, rows] : what) {
+      failures += (failures.empty() ? "  " : ", ") + kind + " " + std::to_string(rows);
+    }
+    std::printf("%s %6d %6d%s\n", Padded(Visible(submission), 14).c_str(), passed, failed,
+                failures.c_str());
+  }
+}
+
 int Check(const Options& options, const Sources& sources) {
   std::vector<Unit> units = Plan(options, sources);
-  std::vector<std::unique_ptr<std::ofstream>> files;
-  for (const std::string* path : {&options.json, &options.junit, &options.csv}) {
-    files.push_back(nullptr);
+  const std::pair<const std::string*,
+                  void (*)(std::ostream&, const std::vector<RowResult>&)>
+      kFiles[] = {{&options.json, WriteJson},
+                  {&options.junit, WriteJunit},
+                  {&options.csv, WriteCsv}};
+  std::vector<std::ofstream> files;
+  for (const auto& [path, write] : kFiles) {
+    files.emplace_back();
     if (path->empty()) continue;
-    files.back() = std::make_unique<std::ofstream>(PathOf(*path), std::ios::binary);
-    if (!*files.back()) Refuse(*path + ": cannot be written");
+    files.back().open(PathOf(*path), std::ios::binary);
+    if (!files.back()) Refuse(*path + ": cannot be written");
   }
-  // Every row in order; workers take the next one, and the person sees them in order.
+  // Every row in order; workers take the next one, several a processor, since most
+  // programs only wait; the person sees them in order.
   std::vector<std::pair<const Unit*, const Transcript*>> work;
   for (const Unit& unit : units) {
     for (const Transcript& row : unit.rows) work.emplace_back(&unit, &row);
   }
-  std::vector<RowResult> outcomes(work.size());
+  std::vector<RowResult> results(work.size());
   std::vector<char> ready(work.size(), 0);
   std::mutex guard;
   std::condition_variable came;
-  std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> taken{0};
   unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  std::size_t count = std::min<std::size_t>(work.size(), std::min(4u * cores, 64u));
-  std::vector<std::thread> workers;
-  for (std::size_t i = 0; i < count; ++i) {
-    workers.emplace_back([&] {
-      for (std::size_t at; (at = next++) < work.size();) {
-        RowResult outcome = RunRow(*work[at].first, *work[at].second, options);
+  std::vector<std::thread> workers(
+      std::min<std::size_t>(work.size(), std::min(4 * cores, 64u)));
+  for (std::thread& worker : workers) {
+    worker = std::thread([&] {
+      for (std::size_t at; (at = taken++) < work.size();) {
+        RowResult result = RunRow(*work[at].first, *work[at].second, options);
         std::lock_guard<std::mutex> hold(guard);
-        outcomes[at] = std::move(outcome);
+        results[at] = std::move(result);
         ready[at] = 1;
         came.notify_all();
       }
@@ -334,111 +419,32 @@ int Check(const Options& options, const Sources& sources) {
       "== the transcripts against %s %s (a row that has not ended in %g s fails)\n",
       each ? "each submission in" : "the programs in", Visible(options.target).c_str(),
       options.seconds);
-  int passed = 0;
-  int failed = 0;
-  int missing = 0;
-  int broken = 0;
+  Counts counts;
   std::size_t at = 0;
-  std::string last_submission;
-  for (const Unit& unit : units) {
-    std::string label = each ? Padded(Visible(unit.submission), 14) + " " : "";
-    label += Padded(unit.program, 14) + " ";
-    if (!unit.broken.empty()) {
-      std::printf("%scannot read its rows: %s\n", label.c_str(), unit.broken.c_str());
-      ++broken;
-      continue;
-    }
-    if (unit.before) {  // missing, or not a program: one line says it for every row
-      std::printf("%s%s\n", label.c_str(), unit.before->said.c_str());
-      at += unit.rows.size();
-      missing += unit.before->word == "missing";
-      failed += static_cast<int>(unit.rows.size());
-      continue;
-    }
-    std::fputs(label.c_str(), stdout);
-    std::fflush(stdout);
-    std::vector<const RowResult*> bad;
-    bool crlf_written = false;
-    for (std::size_t i = 0; i < unit.rows.size(); ++i, ++at) {
-      std::unique_lock<std::mutex> hold(guard);
-      came.wait(hold, [&] { return ready[at] != 0; });
-      const RowResult& outcome = outcomes[at];
-      std::fputc(Mark(outcome.verdict), stdout);
-      std::fflush(stdout);
-      crlf_written = crlf_written || outcome.wrote_crlf;
-      if (outcome.verdict.word != "passed") bad.push_back(&outcome);
-    }
-    std::printf(" %zu passed, %zu failed\n", unit.rows.size() - bad.size(), bad.size());
-    if (crlf_written) std::fputs(CrlfNote(unit.program, options.crlf).c_str(), stdout);
-    // The first failure in full, one that is more than line ends where there is one;
-    // the rest by name, since one fault often fails many rows.
-    auto shown = std::find_if(bad.begin(), bad.end(), [](const RowResult* outcome) {
-      return outcome->verdict.detail != "line-ends";
-    });
-    if (shown == bad.end()) shown = bad.begin();
-    std::string others;
-    for (const RowResult* outcome : bad) {
-      if (outcome != *shown) others += " " + outcome->row;
-    }
-    if (!bad.empty()) {
-      std::string report = (*shown)->report;
-      if (each) report = Visible(unit.submission) + ": " + report;
-      std::fputs(report.c_str(), stdout);
-    }
-    if (!others.empty())
-      std::printf("%s also failed:%s\n", unit.program.c_str(), others.c_str());
-    passed += static_cast<int>(unit.rows.size() - bad.size());
-    failed += static_cast<int>(bad.size());
-  }
+  auto next = [&]() -> const RowResult& {
+    std::unique_lock<std::mutex> hold(guard);
+    came.wait(hold, [&] { return ready[at] != 0; });
+    return results[at++];
+  };
+  for (const Unit& unit : units) Tell(unit, each, options.crlf, next, counts);
   for (std::thread& worker : workers) worker.join();
-
-  if (each) {
-    // A line a submission: its counts and what failed, for a person to grade by.
-    std::printf("== each submission\n%s passed failed  what failed\n",
-                Padded("submission", 14).c_str());
-    std::map<std::string, std::pair<int, int>> counts;
-    std::map<std::string, std::map<std::string, int>> what;
-    std::vector<std::string> order;
-    for (const RowResult& outcome : outcomes) {
-      if (counts.find(outcome.submission) == counts.end())
-        order.push_back(outcome.submission);
-      auto& [good, poor] = counts[outcome.submission];
-      if (outcome.verdict.word == "passed") {
-        ++good;
-      } else {
-        ++poor;
-        ++what[outcome.submission][outcome.program + " " + outcome.verdict.word];
-      }
-    }
-    for (const std::string& submission : order) {
-      std::string failures;
-      for (const auto& [kind, rows] : what[submission]) {
-        failures += (failures.empty() ? "" : ", ") + kind + " " + std::to_string(rows);
-      }
-      std::printf("%s %6d %6d%s%s\n", Padded(Visible(submission), 14).c_str(),
-                  counts[submission].first, counts[submission].second,
-                  failures.empty() ? "" : "  ", failures.c_str());
-    }
-  }
-  if (missing > 0 && !each) {
-    std::printf("%d of the programs missing from %s\n", missing,
+  if (each) TellClass(results);
+  if (counts.missing > 0 && !each) {
+    std::printf("%d of the programs missing from %s\n", counts.missing,
                 Visible(options.target).c_str());
   }
-  std::printf("tests: %d passed, %d failed\n", passed, failed);
-
-  void (*writers[])(std::ostream&, const std::vector<RowResult>&) = {
-      WriteJson, WriteJunit, WriteCsv};
-  const std::string* paths[] = {&options.json, &options.junit, &options.csv};
+  std::printf("tests: %d passed, %d failed\n", counts.passed, counts.failed);
   for (std::size_t i = 0; i < files.size(); ++i) {
-    if (!files[i]) continue;
-    writers[i](*files[i], outcomes);
-    files[i]->close();
-    if (!*files[i]) {
-      std::fprintf(stderr, "suitecheck: %s: write error\n", Visible(*paths[i]).c_str());
+    if (!files[i].is_open()) continue;
+    kFiles[i].second(files[i], results);
+    files[i].close();
+    if (!files[i]) {
+      std::fprintf(stderr, "suitecheck: %s: write error\n",
+                   Visible(*kFiles[i].first).c_str());
       return 1;
     }
   }
-  return failed == 0 && missing == 0 && broken == 0 ? 0 : 1;
+  return counts.failed == 0 && counts.missing == 0 && counts.broken == 0 ? 0 : 1;
 }
 
 int Export(const Options& options, const Sources& sources) {
