@@ -199,13 +199,16 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
           info.si_pid == pid) {
         ended = true;
         kill(-pid, SIGKILL);
+        // What the group wrote arrives at once; a process that left the group may
+        // hold the streams, but the row is the program's, which has ended.
+        deadline = std::min(deadline, Clock::now() + std::chrono::milliseconds(200));
       }
     }
     if (ended && streams[0].fd < 0 && streams[1].fd < 0) break;
     auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
-      out_of_time = true;
+      out_of_time = !ended;
       break;
     }
     // A short wait while the program may end with its streams still held elsewhere.
