@@ -66,9 +66,9 @@ const CheckRow kCheckRows[] = {
       "it was waiting"}},
     {"closes_output_then_spins",
      "exec >&- 2>&-; while :; do :; done",
-     "thermo/boiling --seconds 0.5",
+     "thermo/boiling --seconds 1",
      1,
-     {"thermo/boiling: did not finish in 0.5 s: it was using the processor"}},
+     {"thermo/boiling: did not finish in 1 s: it was using the processor"}},
     {"child_left_behind_with_right_output",
      "sleep 7.25 & exec BIN/thermo",
      "thermo",
@@ -124,6 +124,13 @@ const CheckRow kCheckRows[] = {
      "--seconds nan",
      2,
      {"suitecheck: --seconds takes a number"}},
+    {"seconds_none", "", "--seconds 0", 2, {"suitecheck: --seconds takes a number"}},
+    {"file_not_writable",
+     "",
+     "--csv /nonexistent/x",
+     2,
+     {"suitecheck: /nonexistent/x: "}},
+    {"unknown_row", "", "thermo/nosuch", 2, {"suitecheck: thermo has no row nosuch\n"}},
     {"unknown_program", "", "nosuch", 2, {"suitecheck: no program named nosuch\n"}},
 };
 
@@ -280,14 +287,23 @@ const FileRow kFileRows[] = {
      "byte not seen, \\x01, stands in the line"},
 };
 
+// A folder as `cmake --install` makes it, with the checker, thermo and its rows alone.
+fs::path Installed() {
+  fs::path dir = MadeFolder();
+  fs::create_directories(dir / "bin");
+  fs::create_directories(dir / "share/suitecheck/transcripts");
+  fs::create_directories(dir / "share/man/man1");
+  fs::copy_file(CHECK, dir / "bin/suitecheck");
+  fs::copy_file(fs::path(BIN_DIR) / "thermo", dir / "bin/thermo");
+  fs::copy_file(fs::path(MAN_DIR) / "thermo.1", dir / "share/man/man1/thermo.1");
+  fs::copy_file(fs::path(TRANSCRIPT_DIR) / "thermo.txt",
+                dir / "share/suitecheck/transcripts/thermo.txt");
+  return dir;
+}
+
 TEST(Check, ReadsAnInstalledCopysFiles) {
   for (const FileRow& row : kFileRows) {
-    fs::path dir = MadeFolder();
-    fs::create_directories(dir / "bin");
-    fs::create_directories(dir / "share/suitecheck/transcripts");
-    fs::create_directories(dir / "share/man/man1");
-    fs::copy_file(CHECK, dir / "bin/suitecheck");
-    fs::copy_file(fs::path(MAN_DIR) / "thermo.1", dir / "share/man/man1/thermo.1");
+    fs::path dir = Installed();
     std::ifstream in(fs::path(TRANSCRIPT_DIR) / "thermo.txt");
     std::string text(std::istreambuf_iterator<char>(in), {});
     for (std::size_t at = 0; (at = text.find(row.from, at)) != text.npos;
@@ -304,6 +320,47 @@ TEST(Check, ReadsAnInstalledCopysFiles) {
     EXPECT_NE(said.find(Replaced(row.line, dir)), said.npos) << row.name << ":\n" << said;
     fs::remove_all(dir);
   }
+}
+
+// Rows recorded at once all land; a row rewritten takes the comments inside it along
+// and passes; input without end is refused.
+TEST(Check, RecordsSafely) {
+  fs::path dir = Installed();
+  auto there = [&](const std::string& command) {
+    return Checked("--help >/dev/null; (cd " + dir.string() + " && " + command + ")");
+  };
+  auto [status, lost] = there(
+      "for i in 1 2 3 4 5 6 7 8; do (echo $i | bin/suitecheck --record thermo/at_$i "
+      ">/dev/null || echo lost) & done; wait");
+  EXPECT_EQ(lost.find("lost"), lost.npos) << lost;
+  fs::path file = dir / "share/suitecheck/transcripts/thermo.txt";
+  std::ifstream in(file);
+  std::string text(std::istreambuf_iterator<char>(in), {});
+  for (int i = 1; i <= 8; ++i) {
+    std::string row = "\n== at_" + std::to_string(i) + "\n< " + std::to_string(i) + "\n";
+    EXPECT_NE(text.find(row), text.npos) << text;
+  }
+  if (text.find("== at_3\n") == text.npos) return;
+  text.replace(text.find("== at_3\n"), 8, "== at_3 a reason\n# a comment inside\n");
+  std::ofstream(file) << text;
+  EXPECT_EQ(there("echo 99 | bin/suitecheck --record thermo/at_3 --replace").first, 0);
+  auto [passed, report] = there("bin/suitecheck --against bin thermo/at_3");
+  EXPECT_EQ(passed, 0) << report;
+  auto [refused, why] = there("yes 12 | bin/suitecheck --record thermo/endless");
+  EXPECT_EQ(refused, 2) << why;
+  EXPECT_NE(why.find("the input is over 1 MiB"), why.npos) << why;
+  fs::remove_all(dir);
+}
+
+// A checker stopped by SIGTERM ends the programs it was running before it goes.
+TEST(Check, EndsItsProgramsWhenStopped) {
+  fs::path dir = MadeFolder();
+  Put(dir, "thermo", "exec sleep 7.5");
+  auto [status, text] = Checked("--against " + dir.string() +
+                                " thermo >/dev/null & sleep 0.3; kill -TERM $!; wait $!");
+  EXPECT_EQ(status, 128 + SIGTERM) << text;
+  EXPECT_NE(system("sleep 0.1; pgrep -f 'sleep 7[.]5' >/dev/null"), 0);
+  fs::remove_all(dir);
 }
 
 }  // namespace
