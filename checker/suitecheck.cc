@@ -5,6 +5,7 @@
 // exports the rows for other graders, and adds a row from the programs built beside it.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -33,11 +34,14 @@ constexpr char kUsage[] =
     "       suitecheck --each DIR [OPTION]... [PROGRAM[/ROW]]...\n"
     "       suitecheck --export DIR [PROGRAM]...\n"
     "       suitecheck --record PROGRAM/ROW [--replace] < INPUT\n"
-    "options: --seconds N  --crlf  --json FILE  --junit FILE  --csv FILE\n";
+    "options: --seconds N  --crlf  --json FILE  --junit FILE  --csv FILE\n"
+    "         --wine COMMAND  --rerun WORDS\n";
 constexpr std::size_t kMostInput = std::size_t{1} << 20;  // of a row recorded
 
-[[noreturn]] void Refuse(const std::string& why) {
-  std::fprintf(stderr, "suitecheck: %s\n", Visible(why).c_str());
+// One line on what was refused, any byte of the person's words shown, then the usage
+// where the words themselves were not of the form.
+[[noreturn]] void Refuse(const std::string& why, bool usage = false) {
+  std::fprintf(stderr, "suitecheck: %s\n%s", Visible(why).c_str(), usage ? kUsage : "");
   std::exit(2);
 }
 
@@ -118,7 +122,7 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
       std::fputs(kUsage, stdout);
       std::exit(0);
     } else if (valued != std::end(kValued)) {
-      if (i + 1 == args.size()) Refuse(word + " takes a value\n" + kUsage);
+      if (i + 1 == args.size()) Refuse(word + " takes a value", true);
       if (valued->second == &options.target) {  // what to do
         if (!options.mode.empty())
           Refuse(options.mode + " and " + word + " do not go together");
@@ -130,12 +134,12 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
     } else if (word == "--replace") {
       options.replace = true;
     } else if (word.starts_with("-")) {
-      Refuse("no option " + word + "\n" + kUsage);
+      Refuse("no option " + word, true);
     } else {
       options.names.push_back(word);
     }
   }
-  if (options.mode.empty()) Refuse(std::string("nothing to do\n") + kUsage);
+  if (options.mode.empty()) Refuse("nothing to do", true);
   if (!seconds.empty()) options.seconds = SecondsFrom(seconds);
   return options;
 }
@@ -439,8 +443,8 @@ int Check(const Options& options, const Sources& sources) {
     kFiles[i].second(files[i], results);
     files[i].close();
     if (!files[i]) {
-      std::fprintf(stderr, "suitecheck: %s: write error\n",
-                   Visible(*kFiles[i].first).c_str());
+      std::fprintf(stderr, "suitecheck: %s: write error: %s\n",
+                   Visible(*kFiles[i].first).c_str(), std::strerror(errno));
       return 1;
     }
   }
