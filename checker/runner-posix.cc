@@ -235,13 +235,13 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
     }
   }
   kill(-pid, SIGKILL);
+  running[place] = 0;  // ended, and soon reaped: its number may be another's
   CloseIfOpen(streams[0].fd);
   CloseIfOpen(streams[1].fd);
   int status = 0;
   rusage usage{};
   while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
-  running[place] = 0;
   run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   if (got == sizeof cause) {
     run.why = StartFailureInWords(cause);

@@ -87,8 +87,13 @@ std::string ExceptionInWords(DWORD code) {
       return "a corrupted heap (memory freed twice, or written past its end)";
     case 0xC000013A:
       return "ended by Ctrl-C";
-    default:
-      return code >= 0xC0000000 ? "exception " + std::to_string(code) : "";
+    default: {
+      if (code < 0xC0000000) return "";
+      char hex[32];
+      std::snprintf(hex, sizeof hex, "exception 0x%08lX",
+                    static_cast<unsigned long>(code));
+      return hex;
+    }
   }
 }
 
