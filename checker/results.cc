@@ -184,7 +184,7 @@ void WriteCsv(std::ostream& out, const std::vector<RowResult>& outcomes) {
 }
 
 void Export(const std::string& folder, const std::vector<Transcript>& rows) {
-  std::filesystem::path top(std::u8string(folder.begin(), folder.end()));
+  std::filesystem::path top = PathOf(folder);
   std::error_code error;
   for (const Transcript& row : rows) {
     std::filesystem::path place = top / row.program;

@@ -16,7 +16,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -43,17 +42,6 @@ constexpr std::size_t kMostInput = std::size_t{1} << 20;  // of a row recorded
 [[noreturn]] void Refuse(const std::string& why, bool usage = false) {
   std::fprintf(stderr, "suitecheck: %s\n%s", Visible(why).c_str(), usage ? kUsage : "");
   std::exit(2);
-}
-
-std::filesystem::path PathOf(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::vector<std::string> AllPrograms() {
-  std::vector<std::string> programs;
-  std::istringstream list(SUITE_PROGRAMS);
-  for (std::string name; std::getline(list, name, ',');) programs.push_back(name);
-  return programs;
 }
 
 // Where the rows are: installed beside the checker (BIN/../share), or in the sources

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "runner.h"
@@ -73,8 +74,7 @@ std::string Unshown(std::string_view line, const std::string& where) {
 
 // Text read from a file, as a path in UTF-8 names it on every system.
 std::ifstream Opened(const std::string& path) {
-  return std::ifstream(std::filesystem::path(std::u8string(path.begin(), path.end())),
-                       std::ios::binary);
+  return std::ifstream(PathOf(path), std::ios::binary);
 }
 
 // The next line of `file`, without the carriage return that a Windows editor ends
@@ -104,6 +104,17 @@ std::string Unescaped(const std::string& line) {
 }
 
 }  // namespace
+
+std::vector<std::string> AllPrograms() {
+  std::vector<std::string> programs;
+  std::istringstream list(SUITE_PROGRAMS);
+  for (std::string name; std::getline(list, name, ',');) programs.push_back(name);
+  return programs;
+}
+
+std::filesystem::path PathOf(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
 
 bool IsName(std::string_view name) {
   return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {

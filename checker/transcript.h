@@ -4,6 +4,7 @@
 // page's example is one more row, `page`.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,11 @@ struct Transcript {
   std::string output;
   std::string where;  // the file and line that give the row
 };
+
+// The names of all the programs, as the build lists them.
+std::vector<std::string> AllPrograms();
+// A path given in UTF-8, as this system names it.
+std::filesystem::path PathOf(const std::string& utf8);
 
 // The rows of `program`'s file in `folder`, in order. A file that cannot be read, or a
 // line that is not of the form, throws std::runtime_error saying where.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "run.h"
+#include "transcript.h"
 
 namespace {
 

@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <sstream>
 #include <stdexcept>
 
 namespace {
@@ -89,13 +88,6 @@ std::string ProgramDir() {
 
 std::string ProgramPath(std::string_view program) {
   return ProgramDir() + "/" + std::string(program);
-}
-
-std::vector<std::string> AllPrograms() {
-  std::vector<std::string> programs;
-  std::istringstream list(SUITE_PROGRAMS);
-  for (std::string name; std::getline(list, name, ',');) programs.push_back(name);
-  return programs;
 }
 
 int InputFile(std::string_view input) {

@@ -22,8 +22,6 @@ std::string ProgramPath(std::string_view program);
 // The folder those programs are in.
 std::string ProgramDir();
 
-// The names of all the programs.
-std::vector<std::string> AllPrograms();
 
 // An unlinked file holding `input`, open for reading from its start.
 int InputFile(std::string_view input);
