@@ -165,7 +165,7 @@ std::string Difference(const std::string& expected, const std::string& written) 
 
 std::string InSeconds(double seconds) {
   char text[32];
-  std::snprintf(text, sizeof text, "%g", seconds);
+  std::snprintf(text, sizeof text, seconds < 0.1 ? "%.2f" : "%.3g", seconds);
   return text;
 }
 
@@ -175,7 +175,7 @@ bool WritesCrlf(std::string_view output) {
   return output.find("\r\n") != output.npos;
 }
 
-Verdict VerdictOf(const Transcript& row, const ProgramRun& run, double seconds,
+Verdict VerdictOf(const Transcript& row, const ProgramRun& run, const Bounds& bounds,
                   bool crlf) {
   switch (run.ending) {
     case Ending::kCannotStart:
@@ -188,12 +188,24 @@ Verdict VerdictOf(const Transcript& row, const ProgramRun& run, double seconds,
     case Ending::kCrashed:
       return {"crashed", run.why, "crashed: " + run.why};
     case Ending::kTimedOut:
-      return {"timed-out", run.busy ? "looping" : "waiting",
-              "did not finish in " + InSeconds(seconds) + " s" +
-                  (run.busy ? ": it was using the processor all along, a loop that does "
-                              "not end"
-                            : ": it was waiting, most likely to read past the end of "
-                              "its input")};
+      if (run.busy) {
+        return {"timed-out", "looping",
+                "used " + InSeconds(bounds.seconds) +
+                    " s of processor time and had not ended: a loop that does not end"};
+      }
+      return {"timed-out", "waiting",
+              "had not ended after " + InSeconds(WaitBound(bounds)) + " s, using " +
+                  InSeconds(run.processor) +
+                  " s of processor: it was waiting, not computing (its input had ended "
+                  "long before)"};
+    case Ending::kOutOfMemory:
+      return {"memory-limit", "",
+              "used more than " + std::to_string(bounds.memory >> 20) +
+                  " MB of memory, the bound: ended there"};
+    case Ending::kTooMany:
+      return {"process-limit", "",
+              "started more than " + std::to_string(bounds.processes) +
+                  " processes at once, the bound: ended there"};
     case Ending::kTooMuch:
       return {"output-limit", run.why,
               "wrote more than 1 MiB to its " + run.why +

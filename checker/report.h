@@ -9,8 +9,8 @@
 #include "transcript.h"
 
 struct Verdict {
-  // passed, wrong-output, exit-status, crashed, timed-out, output-limit, missing or
-  // cannot-start
+  // passed, wrong-output, exit-status, crashed, timed-out, memory-limit, process-limit,
+  // output-limit, missing or cannot-start
   std::string word;
   // for a machine: the kind of difference, the status, the crash, looping or waiting
   std::string detail;
@@ -18,8 +18,8 @@ struct Verdict {
   std::string said;
 };
 
-// The verdict on `run` of `row`, bounded by `seconds`; `crlf` takes \r\n as a line break.
-Verdict VerdictOf(const Transcript& row, const ProgramRun& run, double seconds,
+// The verdict on `run` of `row`, run within `bounds`; `crlf` takes \r\n as a line break.
+Verdict VerdictOf(const Transcript& row, const ProgramRun& run, const Bounds& bounds,
                   bool crlf);
 // Whether `output` ends its lines in \r\n.
 bool WritesCrlf(std::string_view output);

@@ -1,10 +1,12 @@
 // The checker's contact with the operating system, with one implementation a system
 // (runner-posix.cc, runner-win32.cc) that the build picks: starting a program that may
-// be broken in every way, bounded in time and output, and ending it and everything it
-// started; finding files; locking a folder. Paths and words are UTF-8.
+// be broken and hostile in every way, alone in an empty folder of its own with a fixed
+// environment, bounded in processor time, memory, processes and output, and ending it
+// and everything it started; finding files; locking a folder. Paths and words are UTF-8.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +17,8 @@ enum class Ending {
   kCrashed,      // by a signal or an exception, `why` in words
   kTimedOut,     // still running at the time bound, and ended
   kTooMuch,      // past the output bound, and ended
+  kOutOfMemory,  // past the memory bound, and ended
+  kTooMany,      // past the bound on processes, and did not end well
   kCannotStart,  // never ran: `why` says what stopped it
 };
 
@@ -26,26 +30,49 @@ struct ProgramRun {
   bool dll_missing = false;  // with kCannotStart: a library it needs was not found
   std::string output;        // its standard output, at most the bound
   std::string error;         // its standard error, at most the bound
-  double seconds = 0;
+  double seconds = 0;        // by the clock on the wall
+  double processor = 0;      // of processor time, its processes together where counted
 };
 
+// How a run is bounded and set apart.
 struct Bounds {
-  double seconds = 5;
+  double seconds = 5;  // of processor time
+  double wait = 0;     // by the wall clock; 0: the larger of 3 x seconds and seconds + 5
   std::size_t bytes = std::size_t{1} << 20;  // of output, and again of standard error
+  std::size_t memory = 0;  // its processes together, or each where the system cannot
+                           // count them together; 0: none
+  int processes = 0;       // at once; 0: none
+  std::size_t file_bytes = std::size_t{16} << 20;  // each file it writes
+  bool apart = true;  // its own namespaces where the system has them (not under wine)
+  std::string hidden, own;               // a folder it may not see but for `own` in it
+  std::vector<std::string> environment;  // NAME=VALUE, beside the fixed ones
+  std::function<void()> in_child;        // made just before the program starts
 };
+
+// The wall clock's bound of a run.
+double WaitBound(const Bounds& bounds);
 
 // Runs `command` (a program's path, then its arguments) with `input` on its standard
-// input from a file, its output and error each on a pipe of their own, in a process
-// group (a job object) of its own with no terminal. Whatever the program does, the
-// call returns within the time bound and a little more, and leaves no process of the
-// program's group running and no file behind.
+// input from a file, its output and error each on a pipe of their own, with no terminal
+// and no descriptor of the checker's, in an empty folder of its own that is also its
+// HOME and TMPDIR, with only PATH, LANG=C and LC_ALL=C beside them. Whatever the
+// program does, the call returns within the wall bound and a little more, and leaves no
+// process of the program's running and no file behind.
 ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view input,
                    const Bounds& bounds);
 
-// Readies the checker to run programs: stopped by an interrupt or the end of its
-// session, it ends the programs it is running before it goes, and no program's crash
-// or missing library opens a window. Called once, before any run.
-void PrepareToRun();
+// Readies the checker to run programs: no program's crash or missing library opens a
+// window, and an interrupt, SIGTERM, SIGHUP or SIGQUIT ends the programs it is running.
+// `gently`: the checker then goes on to StopSignal and EndAsStopped; otherwise it goes
+// at once. Called once, before any run.
+void PrepareToRun(bool gently);
+// The signal that asked the checker to stop, 0 while none has: no run starts after it.
+int StopSignal();
+// Clears up and ends the checker as that signal would have.
+[[noreturn]] void EndAsStopped();
+// What holds for each row on this system, in words for the report's first line;
+// `apart` whether the rows were to run apart.
+std::string HeldInWords(bool apart);
 
 // What stands at `path`.
 enum class FileKind { kMissing, kFolder, kNotExecutable, kProgram };

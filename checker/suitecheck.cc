@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -33,9 +34,11 @@ constexpr char kUsage[] =
     "       suitecheck --each DIR [OPTION]... [PROGRAM[/ROW]]...\n"
     "       suitecheck --export DIR [PROGRAM]...\n"
     "       suitecheck --record PROGRAM/ROW [--replace] < INPUT\n"
-    "options: --seconds N  --crlf  --json FILE  --junit FILE  --csv FILE\n"
-    "         --wine COMMAND  --rerun WORDS\n";
+    "options: --seconds N  --wait N  --memory MB  --jobs N  --env NAME=VALUE\n"
+    "         --crlf  --json FILE  --junit FILE  --csv FILE  --wine COMMAND\n"
+    "         --rerun WORDS\n";
 constexpr std::size_t kMostInput = std::size_t{1} << 20;  // of a row recorded
+constexpr int kMostProcesses = 64;  // a row's at once: past any student program's
 
 // One line on what was refused, any byte of the person's words shown, then the usage
 // where the words themselves were not of the form.
@@ -73,7 +76,11 @@ std::vector<Transcript> RowsOf(const Sources& sources, const std::string& progra
 struct Options {
   std::string mode;  // --against, --each, --export or --record
   std::string target;
-  double seconds = 5;
+  double seconds = 5;  // of processor time a row
+  double wait = 0;     // by the wall clock, 0 for the runner's own
+  std::size_t megabytes = 512;
+  unsigned jobs = 0;  // rows at once; 0: one a processor
+  std::vector<std::string> environment;
   bool crlf = false;
   bool replace = false;
   std::string json, junit, csv;
@@ -82,24 +89,31 @@ struct Options {
   std::vector<std::string> names;
 };
 
-double SecondsFrom(const std::string& text) {
+// The number `text` gives `option`, above 0 and at most `most`, whole where it must be.
+double NumberFrom(const std::string& option, const std::string& text, double most,
+                  bool whole, const char* unit) {
   char* end = nullptr;
-  double seconds = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0 ||
-      seconds > 3600) {
-    Refuse("--seconds takes a number of seconds above 0 and at most 3600, not " + text);
+  double number = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !std::isfinite(number) || number <= 0 ||
+      number > most || (whole && number != std::floor(number))) {
+    char bound[32];
+    std::snprintf(bound, sizeof bound, "%g", most);
+    Refuse(option + " takes " + (whole ? "a whole number of " : "a number of ") + unit +
+           " above 0 and at most " + bound + ", not " + text);
   }
-  return seconds;
+  return number;
 }
 
 Options Parsed(const std::vector<std::string>& args, const std::string& self) {
   Options options;
   options.rerun = Quoted(self);
-  std::string seconds;
+  std::string seconds, wait, memory, jobs, variable;
   const std::pair<const char*, std::string*> kValued[] = {
       {"--against", &options.target}, {"--each", &options.target},
       {"--export", &options.target},  {"--record", &options.target},
-      {"--seconds", &seconds},        {"--json", &options.json},
+      {"--seconds", &seconds},        {"--wait", &wait},
+      {"--memory", &memory},          {"--jobs", &jobs},
+      {"--env", &variable},           {"--json", &options.json},
       {"--junit", &options.junit},    {"--csv", &options.csv},
       {"--wine", &options.wine},      {"--rerun", &options.rerun}};
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -117,6 +131,11 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
         options.mode = word;
       }
       *valued->second = args[++i];
+      if (valued->second == &variable) {
+        if (variable.find('=') == 0 || variable.find('=') == variable.npos)
+          Refuse("--env takes NAME=VALUE, not " + variable);
+        options.environment.push_back(variable);
+      }
     } else if (word == "--crlf") {
       options.crlf = true;
     } else if (word == "--replace") {
@@ -128,7 +147,22 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
     }
   }
   if (options.mode.empty()) Refuse("nothing to do", true);
-  if (!seconds.empty()) options.seconds = SecondsFrom(seconds);
+  if (!seconds.empty())
+    options.seconds = NumberFrom("--seconds", seconds, 3600, false, "seconds");
+  if (!wait.empty()) options.wait = NumberFrom("--wait", wait, 3600, false, "seconds");
+  if (!memory.empty()) {
+    options.megabytes =
+        static_cast<std::size_t>(NumberFrom("--memory", memory, 65536, true, "MB"));
+  }
+  if (!jobs.empty())
+    options.jobs = static_cast<unsigned>(NumberFrom("--jobs", jobs, 256, true, "rows"));
+  const std::string* files[] = {&options.json, &options.junit, &options.csv};
+  for (const std::string* file : files) {
+    for (const std::string* other : files) {
+      if (file < other && !file->empty() && *file == *other)
+        Refuse("two results files are one: " + *file);
+    }
+  }
   return options;
 }
 
@@ -163,7 +197,29 @@ struct Unit {
   std::string broken;                // why its rows cannot be read
   std::vector<std::string> command;  // how it is started, where it can be
   std::optional<Verdict> before;     // missing, or not to be started, for every row
+  Bounds bounds;                     // how each of its rows runs
 };
+
+// The absolute form of `folder`, for a row whose own folder is elsewhere.
+std::string Absolute(const std::string& folder) {
+  std::error_code error;
+  std::u8string path = std::filesystem::absolute(PathOf(folder), error).u8string();
+  return std::string(path.begin(), path.end());
+}
+
+Bounds BoundsOf(const Options& options, const std::string& folder) {
+  Bounds bounds{.seconds = options.seconds,
+                .wait = options.wait,
+                .memory = options.megabytes << 20,
+                .processes = kMostProcesses,
+                .apart = options.wine.empty(),
+                .environment = options.environment};
+  if (options.mode == "--each") {
+    bounds.hidden = Absolute(options.target);
+    bounds.own = Absolute(folder);
+  }
+  return bounds;
+}
 
 // How `program` in `folder` is started, or why it cannot be.
 void Locate(Unit& unit, const Options& options) {
@@ -242,6 +298,7 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
       Unit unit = read;
       unit.submission = submission;
       unit.folder = folder;
+      unit.bounds = BoundsOf(options, folder);
       Locate(unit, options);
       units.push_back(std::move(unit));
     }
@@ -260,15 +317,25 @@ RowResult RunRow(const Unit& unit, const Transcript& row, const Options& options
     outcome.verdict = *unit.before;
     return outcome;
   }
-  ProgramRun run = RunOnce(unit.command, row.input, {.seconds = options.seconds});
-  outcome.verdict = VerdictOf(row, run, options.seconds, options.crlf);
+  ProgramRun run = RunOnce(unit.command, row.input, unit.bounds);
+  outcome.verdict = VerdictOf(row, run, unit.bounds, options.crlf);
   outcome.seconds = run.seconds;
   if (outcome.verdict.word != "passed") {
     std::string rerun = options.rerun + " --against " + Quoted(unit.folder);
+    char text[64];
     if (options.seconds != Options{}.seconds) {
-      char text[32];
       std::snprintf(text, sizeof text, " --seconds %g", options.seconds);
       rerun += text;
+    }
+    if (options.wait != Options{}.wait) {
+      std::snprintf(text, sizeof text, " --wait %g", options.wait);
+      rerun += text;
+    }
+    if (options.megabytes != Options{}.megabytes) {
+      rerun += " --memory " + std::to_string(options.megabytes);
+    }
+    for (const std::string& variable : options.environment) {
+      rerun += " --env " + Quoted(variable);
     }
     if (options.crlf) rerun += " --crlf";
     outcome.report = Report(row, run, outcome.verdict,
@@ -366,6 +433,35 @@ void TellClass(const std::vector<RowResult>& results) {
   }
 }
 
+// Whether a file can be made beside `path`, where the results will go: tried by making
+// one and removing it, before any row runs.
+bool CanWriteBeside(const std::string& path) {
+  std::filesystem::path temporary = PathOf(path + ".suitecheck-try");
+  std::ofstream probe(temporary, std::ios::binary);
+  bool made = static_cast<bool>(probe);
+  probe.close();
+  std::error_code error;
+  std::filesystem::remove(temporary, error);
+  return made;
+}
+
+// The results written whole beside `path`, then put in its place at once: a reader,
+// a stop or a program meets the old file or the new one, never a mix.
+bool WriteWhole(const std::string& path, const std::vector<RowResult>& results,
+                void (*write)(std::ostream&, const std::vector<RowResult>&)) {
+  std::filesystem::path temporary = PathOf(path + ".suitecheck-new");
+  std::ofstream file(temporary, std::ios::binary);
+  write(file, results);
+  file.close();
+  std::error_code error;
+  if (file) std::filesystem::rename(temporary, PathOf(path), error);
+  if (!file || error) {
+    std::filesystem::remove(temporary, error);
+    return false;
+  }
+  return true;
+}
+
 int Check(const Options& options, const Sources& sources) {
   std::vector<Unit> units = Plan(options, sources);
   const std::pair<const std::string*,
@@ -373,15 +469,11 @@ int Check(const Options& options, const Sources& sources) {
       kFiles[] = {{&options.json, WriteJson},
                   {&options.junit, WriteJunit},
                   {&options.csv, WriteCsv}};
-  std::vector<std::ofstream> files;
   for (const auto& [path, write] : kFiles) {
-    files.emplace_back();
-    if (path->empty()) continue;
-    files.back().open(PathOf(*path), std::ios::binary);
-    if (!files.back()) Refuse(*path + ": cannot be written");
+    if (!path->empty() && !CanWriteBeside(*path)) Refuse(*path + ": cannot be written");
   }
-  // Every row in order; workers take the next one, several a processor, since most
-  // programs only wait; the person sees them in order.
+  // Every row in order; workers take the next one, one a processor, since a row is
+  // judged by the processor time it uses; the person sees them in order.
   std::vector<std::pair<const Unit*, const Transcript*>> work;
   for (const Unit& unit : units) {
     for (const Transcript& row : unit.rows) work.emplace_back(&unit, &row);
@@ -391,12 +483,12 @@ int Check(const Options& options, const Sources& sources) {
   std::mutex guard;
   std::condition_variable came;
   std::atomic<std::size_t> taken{0};
-  unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  std::vector<std::thread> workers(
-      std::min<std::size_t>(work.size(), std::min(4 * cores, 64u)));
+  unsigned jobs =
+      options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+  std::vector<std::thread> workers(std::min<std::size_t>(work.size(), jobs));
   for (std::thread& worker : workers) {
     worker = std::thread([&] {
-      for (std::size_t at; (at = taken++) < work.size();) {
+      for (std::size_t at; !StopSignal() && (at = taken++) < work.size();) {
         RowResult result = RunRow(*work[at].first, *work[at].second, options);
         std::lock_guard<std::mutex> hold(guard);
         results[at] = std::move(result);
@@ -407,32 +499,41 @@ int Check(const Options& options, const Sources& sources) {
   }
 
   bool each = options.mode == "--each";
-  std::printf(
-      "== the transcripts against %s %s (a row that has not ended in %g s fails)\n",
-      each ? "each submission in" : "the programs in", Visible(options.target).c_str(),
-      options.seconds);
+  char bound[96];
+  std::snprintf(bound, sizeof bound, "at most %g s of processor and %zu MB",
+                options.seconds, options.megabytes);
+  std::printf("== the transcripts against %s %s; %s, %s\n",
+              each ? "each submission in" : "the programs in",
+              Visible(options.target).c_str(), HeldInWords(options.wine.empty()).c_str(),
+              bound);
   Counts counts;
   std::size_t at = 0;
+  // Waits for the next row's result, or for a stop.
   auto next = [&]() -> const RowResult& {
     std::unique_lock<std::mutex> hold(guard);
-    came.wait(hold, [&] { return ready[at] != 0; });
+    while (!came.wait_for(hold, std::chrono::milliseconds(50),
+                          [&] { return ready[at] != 0; })) {
+      if (StopSignal()) {
+        hold.unlock();
+        for (std::thread& worker : workers) worker.join();
+        EndAsStopped();  // the old results files as they were
+      }
+    }
     return results[at++];
   };
   for (const Unit& unit : units) Tell(unit, each, options.crlf, next, counts);
   for (std::thread& worker : workers) worker.join();
+  if (StopSignal()) EndAsStopped();
   if (each) TellClass(results);
   if (counts.missing > 0 && !each) {
     std::printf("%d of the programs missing from %s\n", counts.missing,
                 Visible(options.target).c_str());
   }
   std::printf("tests: %d passed, %d failed\n", counts.passed, counts.failed);
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    if (!files[i].is_open()) continue;
-    kFiles[i].second(files[i], results);
-    files[i].close();
-    if (!files[i]) {
-      std::fprintf(stderr, "suitecheck: %s: write error: %s\n",
-                   Visible(*kFiles[i].first).c_str(), std::strerror(errno));
+  for (const auto& [path, write] : kFiles) {
+    if (!path->empty() && !WriteWhole(*path, results, write)) {
+      std::fprintf(stderr, "suitecheck: %s: write error: %s\n", Visible(*path).c_str(),
+                   std::strerror(errno));
       return 1;
     }
   }
@@ -473,7 +574,8 @@ int Record(const Options& options, const Sources& sources) {
       Refuse("the input is over 1 MiB, far past any row's: no row made");
   }
   Transcript row{.program = program, .name = row_name, .input = input};
-  ProgramRun run = RunOnce({InFolder(OwnFolder(), ProgramFile(program))}, input, {});
+  ProgramRun run = RunOnce({InFolder(OwnFolder(), ProgramFile(program))}, input,
+                           {.memory = std::size_t{512} << 20});
   if (run.ending != Ending::kExited || run.status != 0) {
     Refuse(program + " did not end by itself with status 0: no row made");
   }
@@ -529,7 +631,8 @@ int Record(const Options& options, const Sources& sources) {
 
 int main(int argc, char* argv[]) {
   Options options = Parsed(Arguments(argc, argv), argc > 0 ? argv[0] : "suitecheck");
-  PrepareToRun();
+  // A class's rows end as a whole when stopped; a record or an export stops at once.
+  PrepareToRun(options.mode == "--against" || options.mode == "--each");
   Sources sources = FindSources();
   int status = 0;
   try {

@@ -64,7 +64,7 @@ TEST(Report, NamesEveryDifference) {
     Transcript expected{.program = "thermo", .name = row.name, .output = row.expected};
     expected.input = std::string(100000, '9');  // a line far wider than a screen
     ProgramRun run{.ending = Ending::kExited, .output = row.written};
-    Verdict verdict = VerdictOf(expected, run, 5, row.crlf);
+    Verdict verdict = VerdictOf(expected, run, {}, row.crlf);
     EXPECT_EQ(verdict.detail, row.detail) << row.name;
     EXPECT_EQ(verdict.word, *row.detail ? "wrong-output" : "passed") << row.name;
     std::string report = Report(expected, run, verdict, "rerun");

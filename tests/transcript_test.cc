@@ -17,9 +17,9 @@ class RowTest : public testing::Test {
  public:
   explicit RowTest(Transcript row) : row_(std::move(row)) {}
   void TestBody() override {
-    ProgramRun run =
-        RunOnce({ProgramPath(row_.program)}, row_.input, {.seconds = kSeconds});
-    Verdict verdict = VerdictOf(row_, run, kSeconds, false);
+    Bounds bounds{.seconds = kSeconds};
+    ProgramRun run = RunOnce({ProgramPath(row_.program)}, row_.input, bounds);
+    Verdict verdict = VerdictOf(row_, run, bounds, false);
     std::string rerun =
         "./run-tests --against " + ProgramDir() + " " + row_.program + "/" + row_.name;
     if (verdict.word != "passed") {
