@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -60,15 +61,63 @@ const CheckRow kCheckRows[] = {
       "\n21 of the programs missing from DIR\n"}},
     {"waiting_forever",
      "exec sleep 60",
-     "thermo/boiling --seconds 0.2",
+     "thermo/boiling --seconds 0.2 --wait 0.5",
      1,
-     {"\nthermo         T 0 passed, 1 failed\nthermo/boiling: did not finish in 0.2 s: "
-      "it was waiting"}},
+     {"\nthermo         T 0 passed, 1 failed\nthermo/boiling: had not ended after 0.5 s, "
+      "using 0.0",
+      " s of processor: it was waiting, not computing"}},
     {"closes_output_then_spins",
      "exec >&- 2>&-; while :; do :; done",
-     "thermo/boiling --seconds 1",
+     "thermo/boiling --seconds 0.5",
      1,
-     {"thermo/boiling: did not finish in 1 s: it was using the processor"}},
+     {"thermo/boiling: used 0.5 s of processor time and had not ended: a loop"}},
+    // What a program may touch: its three streams, its own empty folder, nothing else.
+    {"forges_through_descriptors",
+     "for fd in 3 4 5 6 7 8 9; do { true >&$fd; } 2>/dev/null && exit 9; done; "
+     "exec BIN/thermo",
+     "thermo/boiling --json DIR/r.json --csv DIR/r.csv",
+     0,
+     {" 1 passed, 0 failed\n"}},
+    {"writes_and_deletes_around_it",
+     "echo x >mine && ! { echo x >DIR/forged; } 2>/dev/null && "
+     "! { echo x >../forged; } 2>/dev/null && rm -rf DIR/* 2>/dev/null; exec BIN/thermo",
+     "thermo",
+     0,
+     {" 10 passed, 0 failed\n"}},
+    {"reads_the_instructors_world",
+     "[ -z \"$SECRET_OF_THE_INSTRUCTOR\" ] && [ \"$LC_ALL\" = C ] && [ \"$HOME\" = "
+     "\"$PWD\" ] "
+     "&& [ \"$(printenv TMPD''IR)\" = \"$PWD\" ] && [ -z \"$(ls -A)\" ] && exec "
+     "BIN/thermo; exit 9",
+     "thermo/boiling",
+     0,
+     {" 1 passed, 0 failed\n"}},
+    {"environment_given",
+     "[ \"$COURSE\" = \"a b=c\" ] && exec BIN/thermo; exit 9",
+     "thermo/boiling --env 'COURSE=a b=c'",
+     0,
+     {" 1 passed, 0 failed\n"}},
+    {"memory_hog",
+     "exec awk 'BEGIN { s = \"x\"; while (1) s = s s }'",
+     "thermo/boiling --memory 64",
+     1,
+     {"thermo/boiling: used more than 64 MB of memory, the bound: ended there\n"}},
+    {"fork_bomb",
+     "while :; do sleep 5 & done",
+     "thermo/boiling",
+     1,
+     {"thermo/boiling: started more than 64 processes at once, the bound: ended "
+      "there\n"}},
+    {"fills_its_folder",
+     "exec head -c 20000000 /dev/zero >big",
+     "thermo/boiling",
+     1,
+     {"thermo/boiling: crashed: it wrote a file past the bound of 16 MiB\n"}},
+    {"leaves_its_session",
+     "setsid sleep 7.75 & exec BIN/thermo",
+     "thermo",
+     0,
+     {" 10 passed, 0 failed\n"}},
     {"child_left_behind_with_right_output",
      "sleep 7.25 & exec BIN/thermo",
      "thermo",
@@ -125,6 +174,12 @@ const CheckRow kCheckRows[] = {
      2,
      {"suitecheck: --seconds takes a number"}},
     {"seconds_none", "", "--seconds 0", 2, {"suitecheck: --seconds takes a number"}},
+    {"memory_not_whole", "", "--memory 1.5", 2, {"suitecheck: --memory takes a whole"}},
+    {"one_file_twice",
+     "",
+     "--csv DIR/r --json DIR/r",
+     2,
+     {"suitecheck: two results files are one: DIR/r\n"}},
     {"file_not_writable",
      "",
      "--csv /nonexistent/x",
@@ -175,10 +230,12 @@ void Put(const fs::path& dir, const std::string& name, const std::string& script
 }
 
 TEST(Check, ReportsToAPerson) {
+  setenv("SECRET_OF_THE_INSTRUCTOR", "x", 1);
   for (const CheckRow& row : kCheckRows) {
     fs::path dir = MadeFolder();
     Put(dir, row.file, row.program);
-    auto [status, text] = Checked("--against " + dir.string() + " " + row.words);
+    auto [status, text] =
+        Checked("--against " + dir.string() + " " + Replaced(row.words, dir));
     EXPECT_EQ(status, row.status) << row.name << ":\n" << text;
     for (const char* line : row.lines) {
       EXPECT_NE(text.find(Replaced(line, dir)), text.npos) << row.name << ":\n" << text;
@@ -186,8 +243,8 @@ TEST(Check, ReportsToAPerson) {
     EXPECT_EQ(text.find('\x1b'), text.npos) << row.name << ": a raw escape:\n" << text;
     fs::remove_all(dir);
   }
-  // Nothing a row started is left running.
-  EXPECT_NE(system("pgrep -f 'sleep 7[.]25' >/dev/null"), 0);
+  // Nothing a row started is left running, a process that left its session included.
+  EXPECT_NE(system("pgrep -f 'sleep 7[.][27]5' >/dev/null"), 0);
 }
 
 // A class of five, graded at once into the three files; each file holds each verdict.
@@ -207,7 +264,7 @@ TEST(Check, GradesAClassIntoFiles) {
   std::string files = " --json " + (dir / "r.json").string() + " --junit " +
                       (dir / "r.xml").string() + " --csv " + (dir / "r.csv").string();
   auto [status, text] =
-      Checked("--each " + dir.string() + " --seconds 0.3 thermo" + files);
+      Checked("--each " + dir.string() + " --seconds 0.3 --wait 0.5 thermo" + files);
   EXPECT_EQ(status, 1) << text;
   auto read = [&](const char* name) {
     std::ifstream in(dir / name);
@@ -240,6 +297,37 @@ TEST(Check, GradesAClassIntoFiles) {
   }
   EXPECT_NE(text.find("\nhang                0     10  thermo timed-out 10\n"), text.npos)
       << text;
+  fs::remove_all(dir);
+}
+
+// A class whose every program needs 70% of the processor time a row is given: each
+// passes as it would alone, however many run at once.
+TEST(Check, JudgesByTheProcessorsClock) {
+  fs::path dir = MadeFolder();
+  for (int student = 0; student < 12; ++student) {
+    fs::path folder = dir / ("s" + std::to_string(student));
+    fs::create_directory(folder);
+    Put(folder, "thermo", std::string("exec ") + SPINNER + " 0.35 BIN/thermo");
+  }
+  auto [status, text] =
+      Checked("--each " + dir.string() + " --seconds 0.5 --jobs 8 thermo/boiling");
+  EXPECT_EQ(status, 0) << text;
+  fs::remove_all(dir);
+}
+
+// Results files stay whole: a stop mid-class leaves last week's as they were.
+TEST(Check, KeepsOldResultsWhenStopped) {
+  fs::path dir = MadeFolder();
+  fs::create_directory(dir / "slow");
+  Put(dir / "slow", "thermo", "exec sleep 7.5");
+  std::ofstream(dir / "r.csv") << "last week\n";
+  auto [status, text] =
+      Checked("--each " + dir.string() + " --csv " + (dir / "r.csv").string() +
+              " thermo >/dev/null & sleep 0.5; kill -QUIT $!; wait $!");
+  EXPECT_EQ(status, 128 + SIGQUIT) << text;
+  std::ifstream in(dir / "r.csv");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "last week\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 2) << "a file left beside it";
   fs::remove_all(dir);
 }
 
