@@ -501,7 +501,8 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
     run.busy = run.processor > run.seconds / 10 || !out_of_time;
   } else if (WIFSIGNALED(said.status)) {
     run.ending = Ending::kCrashed;
-    run.why = CrashInWords(WTERMSIG(said.status), bounds);
+    run.status = WTERMSIG(said.status);
+    run.why = CrashInWords(run.status, bounds);
   } else {
     run.ending = Ending::kExited;
     run.status = WEXITSTATUS(said.status);

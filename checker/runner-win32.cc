@@ -7,8 +7,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "runner.h"
 
@@ -88,7 +90,8 @@ std::string ExceptionInWords(DWORD code) {
     case 0xC000013A:
       return "ended by Ctrl-C";
     default: {
-      if (code < 0xC0000000) return "";
+      // A status a program returned, such as -1, is no exception of the system's.
+      if ((code & 0xFFFF0000) != 0xC0000000) return "";
       char hex[32];
       std::snprintf(hex, sizeof hex, "exception 0x%08lX",
                     static_cast<unsigned long>(code));
@@ -117,26 +120,130 @@ void Drain(HANDLE pipe, std::string* into, std::size_t bound, std::atomic<bool>*
 // child started at once holds this one's pipes.
 std::mutex starting;
 
+// The jobs running now, for a stop to end; and the signal's number that stopped the
+// checker (SIGINT for Ctrl-C, SIGTERM for a closed console).
+std::mutex jobs_guard;
+std::vector<HANDLE> jobs;
+std::atomic<int> stop_signal{0};
+bool stop_gently = false;
+
+BOOL WINAPI Stop(DWORD event) {
+  int none = 0;
+  stop_signal.compare_exchange_strong(none, event == CTRL_C_EVENT ? 2 : 15);
+  {
+    std::lock_guard<std::mutex> hold(jobs_guard);
+    for (HANDLE job : jobs) TerminateJobObject(job, 1);
+  }
+  if (!stop_gently) ExitProcess(128 + stop_signal);
+  return TRUE;
+}
+
+// The checker's own folder under the system's temporary one: a folder a row inside it.
+const std::wstring& Workplace() {
+  static const std::wstring& folder = *[] {
+    wchar_t top[MAX_PATH + 1];
+    auto* name = new std::wstring;
+    if (GetTempPathW(MAX_PATH + 1, top) == 0) return name;
+    *name = std::wstring(top) + L"suitecheck-" + std::to_wstring(GetCurrentProcessId());
+    if (!CreateDirectoryW(name->c_str(), nullptr)) name->clear();
+    std::atexit([] {
+      std::error_code error;
+      std::filesystem::remove_all(Workplace(), error);
+    });
+    return name;
+  }();
+  return folder;
+}
+
+// The fixed environment, then the words given, a name given twice taking the last; a
+// block of NAME=VALUE strings, as CreateProcessW takes it.
+std::wstring Environment(const std::wstring& scratch,
+                         const std::vector<std::string>& given) {
+  wchar_t root[MAX_PATH + 1] = L"C:\\Windows";
+  GetEnvironmentVariableW(L"SystemRoot", root, MAX_PATH + 1);
+  std::wstring system = root;
+  std::vector<std::wstring> all = {L"PATH=" + system + L"\\system32;" + system,
+                                   L"SystemRoot=" + system,
+                                   L"LANG=C",
+                                   L"LC_ALL=C",
+                                   L"HOME=" + scratch,
+                                   L"TMPDIR=" + scratch,
+                                   L"TMP=" + scratch,
+                                   L"TEMP=" + scratch,
+                                   L"USERPROFILE=" + scratch};
+  for (const std::string& word : given) {
+    std::wstring wide = Wide(word);
+    std::wstring name = wide.substr(0, wide.find(L'=') + 1);
+    std::erase_if(all, [&](const std::wstring& old) {
+      return _wcsnicmp(old.c_str(), name.c_str(), name.size()) == 0;
+    });
+    all.push_back(wide);
+  }
+  std::wstring block;
+  for (const std::wstring& variable : all) block += variable + L'\0';
+  return block + L'\0';
+}
+
+double Seconds(LARGE_INTEGER hundreds_of_nanoseconds) {
+  return static_cast<double>(hundreds_of_nanoseconds.QuadPart) / 1e7;
+}
+
 }  // namespace
 
-void PrepareToRun() {
+void PrepareToRun(bool gently) {
+  stop_gently = gently;
   // A crash or a missing library ends the program without a dialog box that would
   // wait for a person; children inherit the mode.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  SetConsoleCtrlHandler(Stop, TRUE);
+}
+
+int StopSignal() {
+  return stop_signal;
+}
+
+void EndAsStopped() {
+  std::error_code error;
+  std::filesystem::remove_all(Workplace(), error);
+  ExitProcess(128 + stop_signal);
+}
+
+std::string HeldInWords(bool) {
+  return "each row runs in its own empty folder, its processes ended with it (a job "
+         "object); the files and network stay in reach";
+}
+
+double WaitBound(const Bounds& bounds) {
+  return bounds.wait > 0 ? bounds.wait : std::max(3 * bounds.seconds, bounds.seconds + 5);
 }
 
 ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view input,
                    const Bounds& bounds) {
   ProgramRun run;
   Clock::time_point start = Clock::now();
-  wchar_t folder[MAX_PATH + 1];
-  wchar_t name[MAX_PATH + 1];
-  if (GetTempPathW(MAX_PATH + 1, folder) == 0 ||
-      GetTempFileNameW(folder, L"chk", 0, name) == 0) {
-    run.why = "the checker could not make its input file: " + SystemWords(GetLastError());
+  if (stop_signal) {
+    run.why = "the checker was stopped";
     return run;
   }
-  HANDLE in = CreateFileW(name, GENERIC_READ | GENERIC_WRITE,
+  static std::atomic<unsigned> rows{0};
+  std::wstring folder = Workplace() + L"\\" + std::to_wstring(rows++);
+  std::wstring scratch = folder + L"\\home";
+  if (Workplace().empty() || !CreateDirectoryW(folder.c_str(), nullptr) ||
+      !CreateDirectoryW(scratch.c_str(), nullptr)) {
+    run.why =
+        "the checker could not make the row's folder: " + SystemWords(GetLastError());
+    return run;
+  }
+  // Whatever the row leaves there goes with it.
+  struct Cleared {
+    std::wstring folder;
+    ~Cleared() {
+      std::error_code error;
+      std::filesystem::remove_all(folder, error);
+    }
+  } cleared{folder};
+  std::wstring name = folder + L"\\input";
+  HANDLE in = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                           CREATE_ALWAYS,
                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
@@ -147,26 +254,49 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
     run.why =
         "the checker could not write its input file: " + SystemWords(GetLastError());
     if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
-    DeleteFileW(name);
     return run;
   }
   HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  HANDLE port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
   // An unhandled exception ends the process with its code, with no debugger or dialog
   // waiting for a person.
   limits.BasicLimitInformation.LimitFlags =
       JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
-  SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-
-  std::wstring line;
-  for (const std::string& word : command)
-    line += (line.empty() ? L"" : L" ") + CommandWord(Wide(word));
+  if (bounds.memory) {
+    limits.BasicLimitInformation.LimitFlags |= JOB_OBJECT_LIMIT_JOB_MEMORY;
+    limits.JobMemoryLimit = bounds.memory;
+  }
+  if (bounds.processes) {
+    limits.BasicLimitInformation.LimitFlags |= JOB_OBJECT_LIMIT_ACTIVE_PROCESS;
+    limits.BasicLimitInformation.ActiveProcessLimit =
+        static_cast<DWORD>(bounds.processes);
+  }
+  JOBOBJECT_ASSOCIATE_COMPLETION_PORT told{job, port};
   HANDLE out_read = nullptr;
   HANDLE out_write = nullptr;
   HANDLE err_read = nullptr;
   HANDLE err_write = nullptr;
-  CreatePipe(&out_read, &out_write, nullptr, 1 << 16);
-  CreatePipe(&err_read, &err_write, nullptr, 1 << 16);
+  HANDLE too_much_said = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!job || !port || !too_much_said ||
+      !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                               sizeof limits) ||
+      !SetInformationJobObject(job, JobObjectAssociateCompletionPortInformation, &told,
+                               sizeof told) ||
+      !CreatePipe(&out_read, &out_write, nullptr, 1 << 16) ||
+      !CreatePipe(&err_read, &err_write, nullptr, 1 << 16)) {
+    run.why = "the checker could not make the row's job: " + SystemWords(GetLastError());
+    for (HANDLE handle :
+         {in, job, port, too_much_said, out_read, out_write, err_read, err_write}) {
+      if (handle) CloseHandle(handle);
+    }
+    return run;
+  }
+
+  std::wstring line;
+  for (const std::string& word : command)
+    line += (line.empty() ? L"" : L" ") + CommandWord(Wide(word));
+  std::wstring environment = Environment(scratch, bounds.environment);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -182,9 +312,10 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
       SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     }
     std::wstring program = Wide(command[0]);
-    started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
-                             CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr,
-                             &startup, &process);
+    started =
+        CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                       CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT,
+                       environment.data(), scratch.c_str(), &startup, &process);
     start_error = GetLastError();
     for (HANDLE handle : {in, out_write, err_write}) {
       SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
@@ -193,75 +324,109 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
   CloseHandle(in);
   CloseHandle(out_write);
   CloseHandle(err_write);
+  auto close_job = [&] {
+    for (HANDLE handle : {job, port, too_much_said, out_read, err_read})
+      CloseHandle(handle);
+  };
   if (!started) {
-    CloseHandle(out_read);
-    CloseHandle(err_read);
-    CloseHandle(job);
+    close_job();
     run.why = start_error == ERROR_BAD_EXE_FORMAT
                   ? "not a program Windows can start"
                   : "Windows could not start it: " + SystemWords(start_error);
     return run;
   }
-  AssignProcessToJobObject(job, process.hProcess);
+  if (!AssignProcessToJobObject(job, process.hProcess)) {
+    DWORD error = GetLastError();
+    TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    close_job();
+    run.why = "the checker could not put it in a job: " + SystemWords(error);
+    return run;
+  }
+  {
+    std::lock_guard<std::mutex> hold(jobs_guard);
+    jobs.push_back(job);
+  }
+  if (stop_signal) TerminateJobObject(job, 1);  // a stop that came as it started
   ResumeThread(process.hThread);
   CloseHandle(process.hThread);
 
   std::atomic<bool> too_much{false};
-  HANDLE told = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::atomic<bool> error_too_much{false};
-  std::thread output(Drain, out_read, &run.output, bounds.bytes, &too_much, told);
-  std::thread error(Drain, err_read, &run.error, bounds.bytes, &error_too_much, told);
-  HANDLE waits[] = {process.hProcess, told};
-  DWORD limit = static_cast<DWORD>(bounds.seconds * 1000 + 0.5);
-  DWORD woke = WaitForMultipleObjects(2, waits, FALSE, limit);
+  std::thread output(Drain, out_read, &run.output, bounds.bytes, &too_much,
+                     too_much_said);
+  std::thread error(Drain, err_read, &run.error, bounds.bytes, &error_too_much,
+                    too_much_said);
+  // Woken often enough to read the job's processor clock while it runs.
+  HANDLE waits[] = {process.hProcess, too_much_said};
+  double wall = WaitBound(bounds);
+  DWORD woke = WAIT_TIMEOUT;
+  bool out_of_time = false;
+  for (;;) {
+    woke = WaitForMultipleObjects(2, waits, FALSE, 20);
+    if (woke != WAIT_TIMEOUT) break;
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION used{};
+    if (QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &used,
+                                  sizeof used, nullptr)) {
+      run.processor = Seconds(used.TotalUserTime) + Seconds(used.TotalKernelTime);
+    }
+    double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    if (run.processor > bounds.seconds || elapsed > wall) {
+      out_of_time = true;
+      run.busy = run.processor > bounds.seconds || run.processor > elapsed / 10;
+      break;
+    }
+  }
   // The program's end ends the job, so that a process it left holding the pipes cannot
   // keep the row going.
   TerminateJobObject(job, 1);
+  {
+    std::lock_guard<std::mutex> hold(jobs_guard);
+    std::erase(jobs, job);
+  }
   WaitForSingleObject(process.hProcess, INFINITE);
   output.join();
   error.join();
   run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
+  // What the job said of its bounds while it ran.
+  bool out_of_memory = false;
+  bool too_many = false;
+  DWORD message = 0;
+  ULONG_PTR key = 0;
+  LPOVERLAPPED detail = nullptr;
+  while (GetQueuedCompletionStatus(port, &message, &key, &detail, 0)) {
+    out_of_memory = out_of_memory || message == JOB_OBJECT_MSG_JOB_MEMORY_LIMIT ||
+                    message == JOB_OBJECT_MSG_PROCESS_MEMORY_LIMIT;
+    too_many = too_many || message == JOB_OBJECT_MSG_ACTIVE_PROCESS_LIMIT;
+  }
+  bool well = woke == WAIT_OBJECT_0 && code == 0;
   if (woke == WAIT_OBJECT_0 + 1) {
     run.ending = Ending::kTooMuch;
     run.why = too_much ? "standard output" : "standard error";
-  } else if (woke != WAIT_OBJECT_0) {
+  } else if (out_of_memory && !well) {
+    run.ending = Ending::kOutOfMemory;
+  } else if (too_many && !well) {
+    run.ending = Ending::kTooMany;
+  } else if (out_of_time) {
     run.ending = Ending::kTimedOut;
-    // The job's count covers every process it started, where the system keeps one; the
-    // program's own count, where it does not.
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION used{};
-    QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &used,
-                              sizeof used, nullptr);
-    FILETIME created, ended, kernel, user;
-    ULARGE_INTEGER own{};
-    if (GetProcessTimes(process.hProcess, &created, &ended, &kernel, &user)) {
-      own.QuadPart =
-          (ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}).QuadPart +
-          (ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}).QuadPart;
-    }
-    double busy = static_cast<double>(std::max<unsigned long long>(
-                      static_cast<unsigned long long>(used.TotalUserTime.QuadPart +
-                                                      used.TotalKernelTime.QuadPart),
-                      own.QuadPart)) /
-                  1e7;
-    run.busy = busy > run.seconds / 10;  // a share of a processor shared with others
   } else if (code == 0xC0000135 || code == 0xC0000139 || code == 0xC000007B) {
     run.dll_missing = true;
     run.why = code == 0xC000007B ? "a library it needs is not of this kind of Windows"
                                  : "a library it needs (a DLL) was not found";
   } else if (std::string crash = ExceptionInWords(code); !crash.empty()) {
     run.ending = Ending::kCrashed;
+    run.status = static_cast<int>(code);
     run.why = crash;
   } else {
     run.ending = Ending::kExited;
-    run.status = static_cast<int>(code);
+    run.status = static_cast<int>(code);  // -1 as the program returned it
   }
-  CloseHandle(told);
-  CloseHandle(out_read);
-  CloseHandle(err_read);
   CloseHandle(process.hProcess);
-  CloseHandle(job);
+  close_job();
   return run;
 }
 

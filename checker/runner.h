@@ -24,7 +24,7 @@ enum class Ending {
 
 struct ProgramRun {
   Ending ending = Ending::kCannotStart;
-  int status = 0;            // with kExited
+  int status = 0;            // with kExited; with kCrashed, the signal or exception
   std::string why;           // with kCrashed and kCannotStart, and kTooMuch: which stream
   bool busy = false;         // with kTimedOut: using the processor, not waiting
   bool dll_missing = false;  // with kCannotStart: a library it needs was not found

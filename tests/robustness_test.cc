@@ -86,8 +86,7 @@ class Robustness : public testing::TestWithParam<std::string> {
   void Survives(const std::string& input, const std::string& what) {
     // Thousands of runs: the leak check at each exit would take most of their time
     // under the sanitizers, and the transcripts keep it.
-    Launch without_leak_check{
-        .in_child = [] { setenv("ASAN_OPTIONS", "detect_leaks=0", 1); }};
+    Launch without_leak_check{.environment = {"ASAN_OPTIONS=detect_leaks=0"}};
     RunResult run = RunProgram(GetParam(), input, without_leak_check, 20,
                                400 * (input.size() + 1) + 65536);
     ASSERT_TRUE(run.finished) << what << ": no end within the bounds; input:\n" << input;

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "runner.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -131,6 +133,9 @@ Child Start(std::string_view program, const Launch& launch) {
       dup2(out[1], STDOUT_FILENO);
     }
     if (launch.keep_error) dup2(err[1], STDERR_FILENO);
+    for (const std::string& variable : launch.environment) {
+      putenv(const_cast<char*>(variable.c_str()));
+    }
     if (launch.in_child) launch.in_child();
     execv(path.c_str(), argv.data());
     _exit(127);
@@ -180,6 +185,20 @@ RunResult Finish(Child& child, double seconds, std::size_t max_output) {
 
 RunResult RunProgram(std::string_view program, std::string_view input, Launch launch,
                      double seconds, std::size_t max_output) {
+  if (!launch.terminal && launch.name.empty()) {
+    std::vector<std::string> command = {ProgramPath(program)};
+    command.insert(command.end(), launch.arguments.begin(), launch.arguments.end());
+    ProgramRun run = RunOnce(command, input,
+                             {.seconds = seconds,
+                              .wait = seconds,
+                              .bytes = max_output,
+                              .environment = launch.environment,
+                              .in_child = launch.in_child});
+    return {.output = run.output,
+            .error = launch.keep_error ? run.error : "",
+            .status = run.ending == Ending::kCrashed ? 128 + run.status : run.status,
+            .finished = run.ending == Ending::kExited || run.ending == Ending::kCrashed};
+  }
   launch.input = InputFile(input);
   Child child = Start(program, launch);
   close(launch.input);

@@ -22,11 +22,12 @@ std::string ProgramPath(std::string_view program);
 // The folder those programs are in.
 std::string ProgramDir();
 
-
 // An unlinked file holding `input`, open for reading from its start.
 int InputFile(std::string_view input);
 
-// How a program is started.
+// How a program is started. One given its input as a file, with no terminal, starts
+// through the checker's runner, as the checker starts a student's; the others (typed
+// into, on a terminal, on descriptors of the test's) start here.
 struct Launch {
   int input = -1;                  // its standard input; -1: a pipe the test types into
   bool terminal = false;           // a new pseudo-terminal as its output, and as its
@@ -35,7 +36,8 @@ struct Launch {
   std::function<void()> in_child;  // limits and descriptor changes, made just before
                                    // the program starts
   std::string name;                // the name it is started by, where not its own
-  std::vector<std::string> arguments;  // after that name
+  std::vector<std::string> arguments;    // after that name
+  std::vector<std::string> environment;  // NAME=VALUE, beside the runner's fixed ones
 };
 
 // A started program: the descriptors the test holds, -1 where it holds none.
