@@ -118,7 +118,8 @@ int StartApart(void*) {
             .scratch_bytes = 1 << 16,
             .hidden = "",
             .own = "",
-            .checker = place};
+            .checker = place,
+            .writable = ""};
   _exit(NarrowView(view, &step) == 0 ? 0 : 1);
 }
 
@@ -300,10 +301,17 @@ int NarrowView(const View& view, const char** step) {
     if (mount(from, inside, nullptr, MS_BIND | MS_REC, nullptr) != 0) return errno;
   }
   if (own >= 0) close(own);
+  if (*view.writable) {
+    *step = "keep its output folder writable";
+    if (mount(view.writable, view.writable, nullptr, MS_BIND, nullptr) != 0) return errno;
+  }
   *step = "make the files read-only";
   if (int error = Attributes("/", AT_RECURSIVE, MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID, 0))
     return error;
   if (int error = Attributes(view.scratch, 0, 0, MOUNT_ATTR_RDONLY)) return error;
+  if (*view.writable) {
+    if (int error = Attributes(view.writable, 0, 0, MOUNT_ATTR_RDONLY)) return error;
+  }
   // Its own processes alone; where the system refuses a new /proc, the old one shows
   // other processes, none of which it can reach from its own namespace.
   mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr);

@@ -24,9 +24,10 @@ pid_t Clone(int (*child)(void*), void* arg, int flags);
 struct View {
   const char* scratch;  // the one folder it may write: an empty file system of its own
   std::size_t scratch_bytes;
-  const char* hidden;   // a folder whose content it may not see ("" for none) ...
-  const char* own;      // ... but for this one inside it ("" for none)
-  const char* checker;  // the checker's own folder: hidden, but for `scratch`
+  const char* hidden;    // a folder whose content it may not see ("" for none) ...
+  const char* own;       // ... but for this one inside it ("" for none)
+  const char* checker;   // the checker's own folder: hidden, but for `scratch`
+  const char* writable;  // a folder it may write besides ("" for none)
 };
 // Maps the user where a namespace of users was needed, makes the whole file system
 // read-only but the scratch folder, hides what it must, and shows only the row's own

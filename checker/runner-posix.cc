@@ -302,9 +302,7 @@ std::string StartFailureInWords(int cause) {
 // The fixed environment, then the words given, a name given twice taking the last.
 std::vector<std::string> Environment(const std::string& scratch,
                                      const std::vector<std::string>& given) {
-  char path[256] = "/usr/bin:/bin";
-  confstr(_CS_PATH, path, sizeof path);
-  std::vector<std::string> all = {std::string("PATH=") + path, "LANG=C", "LC_ALL=C",
+  std::vector<std::string> all = {"PATH=" + DefaultPath(), "LANG=C", "LC_ALL=C",
                                   "HOME=" + scratch, "TMPDIR=" + scratch};
   for (const std::string& word : given) {
     std::string name = word.substr(0, word.find('=') + 1);
@@ -387,7 +385,8 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
                      .scratch_bytes = 4 * bounds.file_bytes,
                      .hidden = bounds.hidden.c_str(),
                      .own = bounds.own.c_str(),
-                     .checker = Workplace().c_str()},
+                     .checker = Workplace().c_str(),
+                     .writable = bounds.writable.c_str()},
             .apart = false,
             .memory_each = group.memory.empty(),
             .bounds = &bounds};
@@ -574,6 +573,43 @@ std::string Quoted(const std::string& word) {
   std::string quoted = "'";
   for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
+}
+
+std::string DefaultPath() {
+  char path[256] = "/usr/bin:/bin";
+  confstr(_CS_PATH, path, sizeof path);
+  return path;
+}
+
+std::string PathSeparator() {
+  return ":";
+}
+
+std::string Found(const std::string& name) {
+  if (name.find('/') != name.npos) return access(name.c_str(), X_OK) == 0 ? name : "";
+  const char* person = std::getenv("PATH");
+  std::string folders = DefaultPath() + ":" + (person ? person : "");
+  for (std::size_t at = 0; at <= folders.size();) {
+    std::size_t end = std::min(folders.find(':', at), folders.size());
+    std::string path = folders.substr(at, end - at) + "/" + name;
+    if (end > at && KindOf(path) == FileKind::kProgram) return path;
+    at = end + 1;
+  }
+  return "";
+}
+
+std::string Identity(const std::string& path) {
+  struct stat file {};
+  stat(path.c_str(), &file);
+  return std::to_string(file.st_size) + " " + std::to_string(file.st_mtime);
+}
+
+std::string CacheFolder() {
+  const char* cache = std::getenv("XDG_CACHE_HOME");
+  const char* home = std::getenv("HOME");
+  if (cache && *cache == '/') return std::string(cache) + "/suitecheck";
+  if (home && *home == '/') return std::string(home) + "/.cache/suitecheck";
+  return Workplace() + "/cache";
 }
 
 long long Lock(const std::string& folder) {

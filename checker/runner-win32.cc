@@ -485,6 +485,41 @@ std::string Quoted(const std::string& word) {
              : "\"" + word + "\"";
 }
 
+std::string DefaultPath() {
+  wchar_t root[MAX_PATH + 1] = L"C:\\Windows";
+  GetEnvironmentVariableW(L"SystemRoot", root, MAX_PATH + 1);
+  return Narrow(std::wstring(root) + L"\\system32;" + root);
+}
+
+std::string PathSeparator() {
+  return ";";
+}
+
+std::string Found(const std::string& name) {
+  if (name.find_first_of("/\\") != name.npos)
+    return KindOf(name) == FileKind::kMissing ? "" : name;
+  wchar_t found[MAX_PATH + 1];
+  if (SearchPathW(nullptr, Wide(name).c_str(), L".exe", MAX_PATH + 1, found, nullptr) ==
+      0)
+    return "";
+  return Narrow(found);
+}
+
+std::string Identity(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data);
+  return std::to_string(data.nFileSizeLow) + " " +
+         std::to_string(data.ftLastWriteTime.dwLowDateTime) + " " +
+         std::to_string(data.ftLastWriteTime.dwHighDateTime);
+}
+
+std::string CacheFolder() {
+  wchar_t local[MAX_PATH + 1];
+  if (GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH + 1) > 0)
+    return Narrow(local) + "\\suitecheck";
+  return Narrow(Workplace()) + "\\cache";
+}
+
 long long Lock(const std::string& folder) {
   std::wstring path = Wide(folder + "\\.suitecheck-lock");
   for (;;) {

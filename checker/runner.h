@@ -44,7 +44,8 @@ struct Bounds {
   int processes = 0;       // at once; 0: none
   std::size_t file_bytes = std::size_t{16} << 20;  // each file it writes
   bool apart = true;  // its own namespaces where the system has them (not under wine)
-  std::string hidden, own;               // a folder it may not see but for `own` in it
+  std::string hidden, own;  // a folder it may not see but for `own` in it
+  std::string writable;     // a folder it may write besides its own (a compiler's output)
   std::vector<std::string> environment;  // NAME=VALUE, beside the fixed ones
   std::function<void()> in_child;        // made just before the program starts
 };
@@ -88,6 +89,17 @@ std::string OwnFolder();
 std::vector<std::string> Arguments(int argc, char* argv[]);
 // `word` quoted for this system's shell where it needs quoting.
 std::string Quoted(const std::string& word);
+
+// `name` looked for as the system's shells would: a path as it is, else on the system's
+// default PATH, then on the person's; "" where it is not found.
+std::string Found(const std::string& name);
+// The system's default PATH, and what stands between two of its folders.
+std::string DefaultPath();
+std::string PathSeparator();
+// What tells one build of the file at `path` from another: its size and time.
+std::string Identity(const std::string& path);
+// The folder that keeps what the checker built from one run to the next.
+std::string CacheFolder();
 
 // Holds `folder` for this process alone until Unlock, waiting while another holds it:
 // a handle, or -1 where the folder cannot be held.

@@ -17,11 +17,13 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "build.h"
 #include "report.h"
 #include "results.h"
 #include "runner.h"
@@ -84,8 +86,9 @@ struct Options {
   bool crlf = false;
   bool replace = false;
   std::string json, junit, csv;
-  std::string wine;   // what runs a Windows program, on another system
-  std::string rerun;  // the words that start the checker, for the rerun line
+  std::string cxx, cc;  // the compilers named
+  std::string wine;     // what runs a Windows program, on another system
+  std::string rerun;    // the words that start the checker, for the rerun line
   std::vector<std::string> names;
 };
 
@@ -115,7 +118,8 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
       {"--memory", &memory},          {"--jobs", &jobs},
       {"--env", &variable},           {"--json", &options.json},
       {"--junit", &options.junit},    {"--csv", &options.csv},
-      {"--wine", &options.wine},      {"--rerun", &options.rerun}};
+      {"--wine", &options.wine},      {"--rerun", &options.rerun},
+      {"--cxx", &options.cxx},        {"--cc", &options.cc}};
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
     auto valued = std::find_if(std::begin(kValued), std::end(kValued),
@@ -198,7 +202,14 @@ struct Unit {
   std::vector<std::string> command;  // how it is started, where it can be
   std::optional<Verdict> before;     // missing, or not to be started, for every row
   Bounds bounds;                     // how each of its rows runs
+  std::string from;                  // the sources it is built from, "" for none
+  std::string note;                  // what its build said, for the report
 };
+
+std::string Text(const std::filesystem::path& path) {
+  std::u8string utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
 
 // The absolute form of `folder`, for a row whose own folder is elsewhere.
 std::string Absolute(const std::string& folder) {
@@ -221,8 +232,40 @@ Bounds BoundsOf(const Options& options, const std::string& folder) {
   return bounds;
 }
 
-// How `program` in `folder` is started, or why it cannot be.
+// What stands in `folder` where `program` is missing and a student may have meant it:
+// another case, a.out, a doubled ending, main.cpp, the program one folder down.
+std::vector<std::string> NearMisses(const std::string& folder,
+                                    const std::string& program) {
+  auto lower = [](std::string text) {
+    for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return text;
+  };
+  std::vector<std::string> near;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(PathOf(folder), error)) {
+    std::u8string utf8 = entry.path().filename().u8string();
+    std::string name(utf8.begin(), utf8.end());
+    std::string low = lower(name);
+    bool meant =
+        low == program || low == program + ".exe" || low == "a.out" || low == "a.exe" ||
+        low.starts_with("main.") ||
+        (low.starts_with(program + ".") && low != program + ".exe") ||
+        (name.starts_with(".") == false && entry.is_directory(error) &&
+         (std::filesystem::exists(entry.path() / PathOf(program), error) ||
+          std::filesystem::exists(entry.path() / PathOf(program + ".exe"), error) ||
+          !SourcesOf(Text(entry.path()), program).empty()));
+    if (meant && name != program) {
+      near.push_back(entry.is_directory(error) && low != program ? name + "/" : name);
+    }
+  }
+  std::sort(near.begin(), near.end());
+  return near;
+}
+
+// How `program` in `folder` is started, or why it cannot be; sources are built later.
 void Locate(Unit& unit, const Options& options) {
+  unit.from = SourcesOf(unit.folder, unit.program);
+  if (!unit.from.empty()) return;
   std::string path = InFolder(unit.folder, ProgramFile(unit.program));
   std::string windows = InFolder(unit.folder, unit.program + ".exe");
   FileKind kind = KindOf(path);
@@ -234,13 +277,20 @@ void Locate(Unit& unit, const Options& options) {
                                 " is a Windows program; check it on Windows"};
       return;
     }
-    unit.command = {options.wine, windows};
+    unit.command = {options.wine, Absolute(windows)};
     return;
   }
   switch (kind) {
-    case FileKind::kMissing:
-      unit.before = Verdict{"missing", "", "missing: no " + Visible(path)};
+    case FileKind::kMissing: {
+      std::string near;
+      for (const std::string& name : NearMisses(unit.folder, unit.program)) {
+        near += (near.empty() ? "" : ", ") + Visible(name);
+      }
+      unit.before = Verdict{"missing", near,
+                            "missing: no " + Visible(path) +
+                                (near.empty() ? "" : "; there stands " + near)};
       return;
+    }
     case FileKind::kFolder:
       unit.before = Verdict{"cannot-start", "folder",
                             "could not be started: " + Visible(path) + " is a folder"};
@@ -252,13 +302,14 @@ void Locate(Unit& unit, const Options& options) {
                       " is not executable (chmod +x " + Quoted(path) + " makes it so)"};
       return;
     case FileKind::kProgram:
-      unit.command = {path};
+      unit.command = {Absolute(path)};
   }
 }
 
 std::vector<Unit> Plan(const Options& options, const Sources& sources) {
   std::vector<std::string> programs = ProgramsNamed(options.names);
   std::vector<std::pair<std::string, std::string>> submissions;  // name, folder
+  std::vector<std::string> files;  // handed in as one file, not a folder
   std::error_code error;
   if (!std::filesystem::is_directory(PathOf(options.target), error)) {
     Refuse("no folder " + options.target);
@@ -266,14 +317,18 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
   if (options.mode == "--each") {
     for (const auto& entry :
          std::filesystem::directory_iterator(PathOf(options.target), error)) {
-      if (!entry.is_directory(error)) continue;
-      std::u8string name = entry.path().filename().u8string();
-      submissions.emplace_back(
-          std::string(name.begin(), name.end()),
-          InFolder(options.target, std::string(name.begin(), name.end())));
+      std::string name = Text(entry.path().filename());
+      if (name.starts_with(".")) continue;  // .git and the like are no one's
+      if (entry.is_directory(error)) {
+        submissions.emplace_back(name, InFolder(options.target, name));
+      } else {
+        submissions.emplace_back(name, "");
+        files.push_back(name);
+      }
     }
     std::sort(submissions.begin(), submissions.end());
-    if (submissions.empty()) Refuse("no submission folders in " + options.target);
+    if (submissions.size() == files.size())
+      Refuse("no submission folders in " + options.target);
   } else {
     submissions.emplace_back("", options.target);
   }
@@ -299,7 +354,13 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
       unit.submission = submission;
       unit.folder = folder;
       unit.bounds = BoundsOf(options, folder);
-      Locate(unit, options);
+      if (folder.empty()) {
+        unit.before =
+            Verdict{"missing", "a file",
+                    Visible(submission) + " is a file, not a folder: unpack it"};
+      } else {
+        Locate(unit, options);
+      }
       units.push_back(std::move(unit));
     }
   }
@@ -308,6 +369,51 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
     return a.submission < b.submission;
   });
   return units;
+}
+
+// Each unit whose sources stand in its folder built, several at once, as rows run:
+// what it starts, or why it cannot, and a note of what its compiler said.
+void BuildAll(std::vector<Unit>& units, const Options& options, unsigned jobs) {
+  Compilers compilers = CompilersFrom(options.cxx, options.cc);
+  std::atomic<std::size_t> taken{0};
+  std::vector<std::thread> workers(jobs);
+  for (std::thread& worker : workers) {
+    worker = std::thread([&] {
+      for (std::size_t at; !StopSignal() && (at = taken++) < units.size();) {
+        Unit& unit = units[at];
+        if (unit.from.empty() || unit.before) continue;
+        Build build = BuildFrom(unit.folder, unit.program, compilers, unit.bounds);
+        std::string name =
+            (unit.submission.empty() ? "" : Visible(unit.submission) + ": ") +
+            unit.program;
+        if (build.refused) {
+          std::string first = Visible(FirstSaying(build.said, "error"));
+          unit.before =
+              Verdict{"compile-error", first, "does not compile: " + Visible(build.from)};
+          unit.note =
+              name + ": the compiler's first words on " + Visible(build.from) + ":\n";
+          std::istringstream lines(build.said);
+          for (std::string line; std::getline(lines, line);) {
+            unit.note += "  ! " + Visible(line).substr(0, 116) + "\n";
+          }
+        } else if (!build.why.empty()) {
+          unit.before = Verdict{"cannot-start", build.why,
+                                "could not be started: " + Visible(build.why)};
+        } else {
+          unit.command = build.command;
+          unit.note = name + ": built from " + Visible(build.from);
+          if (build.warnings > 0) {
+            unit.note += "; " + std::to_string(build.warnings) + " warning" +
+                         (build.warnings > 1 ? "s" : "") + "; the first: " +
+                         Visible(FirstSaying(build.said, "warning")).substr(0, 200);
+          }
+          unit.note += "\n";
+        }
+      }
+    });
+  }
+  for (std::thread& worker : workers) worker.join();
+  if (StopSignal()) EndAsStopped();
 }
 
 RowResult RunRow(const Unit& unit, const Transcript& row, const Options& options) {
@@ -386,11 +492,12 @@ void Tell(const Unit& unit, bool each, bool crlf, Next next, Counts& counts) {
   counts.passed += static_cast<int>(unit.rows.size() - bad.size());
   counts.failed += static_cast<int>(bad.size());
   if (unit.before) {  // missing, or not a program: one line says it for every row
-    std::printf("%s\n", unit.before->said.c_str());
+    std::printf("%s\n%s", unit.before->said.c_str(), unit.note.c_str());
     counts.missing += unit.before->word == "missing";
     return;
   }
-  std::printf(" %zu passed, %zu failed\n", unit.rows.size() - bad.size(), bad.size());
+  std::printf(" %zu passed, %zu failed\n%s", unit.rows.size() - bad.size(), bad.size(),
+              unit.note.c_str());
   if (crlf_written) std::fputs(CrlfNote(unit.program, crlf).c_str(), stdout);
   if (bad.empty()) return;
   auto shown = std::find_if(bad.begin(), bad.end(), [](const RowResult* result) {
@@ -464,6 +571,9 @@ bool WriteWhole(const std::string& path, const std::vector<RowResult>& results,
 
 int Check(const Options& options, const Sources& sources) {
   std::vector<Unit> units = Plan(options, sources);
+  unsigned jobs =
+      options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+  BuildAll(units, options, jobs);
   const std::pair<const std::string*,
                   void (*)(std::ostream&, const std::vector<RowResult>&)>
       kFiles[] = {{&options.json, WriteJson},
@@ -483,8 +593,6 @@ int Check(const Options& options, const Sources& sources) {
   std::mutex guard;
   std::condition_variable came;
   std::atomic<std::size_t> taken{0};
-  unsigned jobs =
-      options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
   std::vector<std::thread> workers(std::min<std::size_t>(work.size(), jobs));
   for (std::thread& worker : workers) {
     worker = std::thread([&] {

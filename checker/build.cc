@@ -1,0 +1,227 @@
+#include "build.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "transcript.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifdef _WIN32
+// MinGW's, linked statically so that no DLL of its own is missing where it runs.
+constexpr const char* kCxx = "g++";
+constexpr const char* kCc = "gcc";
+const std::vector<std::string> kLinked = {"-static"};
+#else
+constexpr const char* kCxx = "c++";
+constexpr const char* kCc = "cc";
+const std::vector<std::string> kLinked = {};
+#endif
+
+const std::vector<std::string> kCxxEndings = {".cpp", ".cc", ".cxx"};
+constexpr std::size_t kSaidLines = 12;  // of the compiler's words, kept for the report
+
+std::string Text(const fs::path& path) {
+  std::u8string utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
+
+std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool IsSource(const fs::path& path, bool cxx_only) {
+  std::string ending = path.extension().string();
+  bool cxx =
+      std::find(kCxxEndings.begin(), kCxxEndings.end(), ending) != kCxxEndings.end();
+  return cxx || (!cxx_only && ending == ".c");
+}
+
+// The source files that `from` names, in order: one file, or a folder's sources.
+std::vector<fs::path> Files(const fs::path& folder, const std::string& from) {
+  fs::path path = folder / PathOf(from);
+  std::error_code error;
+  if (!fs::is_directory(path, error)) return {path};
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(path, error)) {
+    if (entry.is_regular_file(error) && IsSource(entry.path(), false))
+      files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// The first lines of `text`, at most `most`.
+std::string FirstLines(const std::string& text, std::size_t most) {
+  std::size_t at = 0;
+  for (std::size_t line = 0; line < most && at != text.npos; ++line) {
+    at = text.find('\n', at);
+    if (at != text.npos) ++at;
+  }
+  return at == text.npos ? text : text.substr(0, at);
+}
+
+// A name for what is built from exactly these bytes by exactly this compiler, for
+// this submission: FNV-1a over them all.
+std::string KeyOf(const std::vector<std::string>& parts) {
+  unsigned long long hash = 14695981039346656037ull;
+  for (const std::string& part : parts) {
+    for (unsigned char c : part + '\0') {
+      hash ^= c;
+      hash *= 1099511628211ull;
+    }
+  }
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", hash);
+  return text;
+}
+
+int Count(const std::string& said, const std::string& kind) {
+  int count = 0;
+  std::istringstream lines(said);
+  for (std::string line; std::getline(lines, line);) {
+    count += line.find(kind + ": ") != line.npos;
+  }
+  return count;
+}
+
+}  // namespace
+
+Compilers CompilersFrom(const std::string& cxx, const std::string& cc) {
+  const char* cxx_set = std::getenv("CXX");
+  const char* cc_set = std::getenv("CC");
+  return {!cxx.empty()          ? cxx
+          : cxx_set && *cxx_set ? cxx_set
+                                : kCxx,
+          !cc.empty()         ? cc
+          : cc_set && *cc_set ? cc_set
+                              : kCc};
+}
+
+std::string SourcesOf(const std::string& folder, const std::string& program) {
+  fs::path there = PathOf(folder);
+  std::error_code error;
+  for (const char* ending : {".cpp", ".cc", ".cxx", ".c", ".py"}) {
+    if (fs::is_regular_file(there / PathOf(program + ending), error))
+      return program + ending;
+  }
+  if (fs::is_directory(there / PathOf(program), error)) {
+    for (const auto& entry : fs::directory_iterator(there / PathOf(program), error)) {
+      if (entry.is_regular_file(error) && IsSource(entry.path(), false))
+        return program + "/";
+    }
+  }
+  return "";
+}
+
+std::string FirstSaying(const std::string& said, const std::string& kind) {
+  std::istringstream lines(said);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find(kind + ": ") != line.npos) return line;
+  }
+  return "";
+}
+
+Build BuildFrom(const std::string& folder, const std::string& program,
+                const Compilers& compilers, const Bounds& bounds) {
+  Build build{.from = SourcesOf(folder, program)};
+  if (build.from.empty()) return build;
+  fs::path there = fs::absolute(PathOf(folder));
+  std::vector<fs::path> files = Files(there, build.from);
+  if (build.from.ends_with(".py")) {
+#ifdef _WIN32
+    std::string python = Found("py");
+    std::vector<std::string> words = {python, "-3"};
+#else
+    std::string python = Found("python3");
+    std::vector<std::string> words = {python};
+#endif
+    if (python.empty()) {
+      build.why = "no Python 3 here to run " + build.from + " with";
+      return build;
+    }
+    words.push_back(Text(files[0]));
+    build.command = words;
+    return build;
+  }
+  bool cxx = std::any_of(files.begin(), files.end(),
+                         [](const fs::path& file) { return IsSource(file, true); });
+  const std::string& named = cxx ? compilers.cxx : compilers.cc;
+  std::string compiler = Found(named);
+  if (compiler.empty()) {
+    build.why = "no " + std::string(cxx ? "C++" : "C") + " compiler here: " + named +
+                " was not found (--cxx and --cc name another)";
+    return build;
+  }
+  std::vector<std::string> words = {compiler, cxx ? "-std=c++20" : "-std=c17", "-O2",
+                                    "-Wall"};
+  words.insert(words.end(), kLinked.begin(), kLinked.end());
+  std::vector<std::string> parts = words;
+  parts.push_back(Identity(compiler));
+  parts.push_back(Text(there));
+  for (const fs::path& file : files) {
+    parts.push_back(Text(file.filename()));
+    parts.push_back(Read(file));
+  }
+  fs::path cache = PathOf(CacheFolder()) / KeyOf(parts);
+  fs::path made = cache / PathOf(ProgramFile(program));
+  std::error_code error;
+  if (fs::exists(cache / "said", error)) {
+    build.cached = true;
+  } else {
+    // Built apart, then put in place whole: a second checker at once builds its own.
+    fs::path part = cache;
+    part += "." + std::to_string(std::random_device{}()) + ".part";
+    fs::create_directories(part, error);
+    if (error) {
+      build.why = "the checker could not make its build folder: " + error.message();
+      return build;
+    }
+    Bounds compiling = bounds;
+    compiling.seconds = 60;
+    compiling.wait = 120;
+    compiling.memory = std::size_t{1} << 30;
+    compiling.file_bytes = std::size_t{64} << 20;
+    compiling.writable = Text(part);
+    compiling.environment = {"PATH=" + Text(PathOf(compiler).parent_path()) +
+                             PathSeparator() + DefaultPath()};
+    for (const fs::path& file : files) words.push_back(Text(file));
+    words.insert(words.end(), {"-o", Text(part / PathOf(ProgramFile(program)))});
+    if (!cxx) words.push_back("-lm");
+    ProgramRun run = RunOnce(words, "", compiling);
+    if (run.ending != Ending::kExited) {
+      fs::remove_all(part, error);
+      build.why = "its compiler did not finish: " +
+                  std::string(run.ending == Ending::kTimedOut      ? "out of time"
+                              : run.ending == Ending::kOutOfMemory ? "out of memory"
+                                                                   : run.why);
+      return build;
+    }
+    std::ofstream(part / "said", std::ios::binary) << run.error << run.output;
+    fs::rename(part, cache, error);
+    if (error) fs::remove_all(part, error);  // another checker's build came first
+  }
+  build.said = Read(cache / "said");
+  // The files named as the student knows them, not by the checker's absolute path.
+  std::string prefix = Text(there / "");
+  for (std::size_t at; (at = build.said.find(prefix)) != build.said.npos;) {
+    build.said.erase(at, prefix.size());
+  }
+  build.warnings = Count(build.said, "warning");
+  if (!fs::exists(made, error)) {
+    build.refused = true;
+    build.said = FirstLines(build.said, kSaidLines);
+    return build;
+  }
+  build.said = FirstLines(build.said, kSaidLines);
+  build.command = {Text(made)};
+  return build;
+}
