@@ -14,7 +14,34 @@ std::string Number(double seconds) {
   return text;
 }
 
-std::string Json(const std::string& text) {
+// `text` with each byte that is no part of UTF-8 written as its escape, so that every
+// file holds text, and a name that is not UTF-8 reads the same in all of them.
+std::string Utf8(const std::string& text) {
+  std::string kept;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t length = Utf8Length(text, at, nullptr);
+    if (length == 0) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02x",
+                    static_cast<unsigned char>(text[at]));
+      kept += escape;
+      ++at;
+    } else {
+      kept.append(text, at, length);
+      at += length;
+    }
+  }
+  return kept;
+}
+
+std::string Points(double points) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4g", points);
+  return text;
+}
+
+std::string Json(const std::string& raw) {
+  std::string text = Utf8(raw);
   std::string quoted = "\"";
   for (char byte : text) {
     auto c = static_cast<unsigned char>(byte);
@@ -32,12 +59,19 @@ std::string Json(const std::string& text) {
   return quoted + "\"";
 }
 
-// XML 1.0 has no way to write most control bytes, so they are written as the report
-// writes them.
-std::string Xml(const std::string& text) {
+// XML 1.0 has no way to write most control bytes, nor U+FFFE and U+FFFF, so they are
+// written as the report writes them.
+std::string Xml(const std::string& raw) {
+  std::string text = Utf8(raw);
   std::string escaped;
-  for (char byte : text) {
-    auto c = static_cast<unsigned char>(byte);
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    auto c = static_cast<unsigned char>(text[at]);
+    char32_t point = 0;
+    if (c >= 0x80 && Utf8Length(text, at, &point) == 3 && point >= 0xfffe) {
+      escaped += point == 0xfffe ? "\\u{fffe}" : "\\u{ffff}";
+      at += 2;
+      continue;
+    }
     switch (c) {
       case '<':
         escaped += "&lt;";
@@ -62,7 +96,13 @@ std::string Xml(const std::string& text) {
   return escaped;
 }
 
-std::string Csv(const std::string& text) {
+// A cell as a spreadsheet reads it: quoted where it must be, and never a formula: one
+// that begins as a formula would is kept as text by a leading '.
+std::string Csv(const std::string& raw) {
+  std::string text = Utf8(raw);
+  if (!text.empty() && std::string("=+-@\t\r").find(text[0]) != std::string::npos) {
+    text = "'" + text;
+  }
   if (text.find_first_of(",\"\r\n") == text.npos) return text;
   std::string quoted = "\"";
   for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
@@ -110,20 +150,47 @@ constexpr char kExportReadme[] =
 
 }  // namespace
 
+std::vector<Summary> Summaries(const std::vector<RowResult>& outcomes) {
+  std::vector<Summary> summaries;
+  for (const RowResult& outcome : outcomes) {
+    if (summaries.empty() || summaries.back().submission != outcome.submission) {
+      summaries.push_back({.submission = outcome.submission});
+    }
+    Summary& summary = summaries.back();
+    bool passed = outcome.verdict.word == "passed";
+    summary.points += passed ? outcome.worth : 0;
+    summary.max += outcome.worth;
+    summary.passed += passed;
+    summary.failed += !passed;
+  }
+  return summaries;
+}
+
 void WriteJson(std::ostream& out, const std::vector<RowResult>& outcomes) {
-  out << "[";
+  out << "{\"submissions\": [";
   const char* between = "\n";
+  for (const Summary& summary : Summaries(outcomes)) {
+    out << between << "{\"submission\": " << Json(summary.submission)
+        << ", \"points\": " << Points(summary.points)
+        << ", \"max\": " << Points(summary.max) << ", \"passed\": " << summary.passed
+        << ", \"failed\": " << summary.failed << "}";
+    between = ",\n";
+  }
+  out << "\n],\n\"rows\": [";
+  between = "\n";
   for (const RowResult& outcome : outcomes) {
     out << between << "{";
     if (!outcome.submission.empty())
       out << "\"submission\": " << Json(outcome.submission) << ", ";
     out << "\"program\": " << Json(outcome.program) << ", \"row\": " << Json(outcome.row)
         << ", \"verdict\": " << Json(outcome.verdict.word)
-        << ", \"detail\": " << Json(outcome.verdict.detail)
+        << ", \"detail\": " << Json(outcome.verdict.detail) << ", \"points\": "
+        << Points(outcome.verdict.word == "passed" ? outcome.worth : 0)
+        << ", \"max\": " << Points(outcome.worth)
         << ", \"seconds\": " << Number(outcome.seconds) << "}";
     between = ",\n";
   }
-  out << "\n]\n";
+  out << "\n]}\n";
 }
 
 void WriteJunit(std::ostream& out, const std::vector<RowResult>& outcomes) {
@@ -158,29 +225,63 @@ void WriteJunit(std::ostream& out, const std::vector<RowResult>& outcomes) {
 }
 
 void WriteCsv(std::ostream& out, const std::vector<RowResult>& outcomes) {
-  // A column a row name, in the order the rows first come.
-  std::vector<std::string> columns;
-  std::map<std::string, std::size_t> column_of;
+  // A column a program's points, then a column a row, named PROGRAM/ROW, in the order
+  // they first come; UTF-8 with its mark, so that a spreadsheet reads names as written.
+  std::vector<std::string> programs;
+  std::vector<std::string> rows;
+  std::map<std::string, std::size_t> program_at, row_at;
   for (const RowResult& outcome : outcomes) {
-    if (column_of.emplace(outcome.row, columns.size()).second)
-      columns.push_back(outcome.row);
+    if (program_at.emplace(outcome.program, programs.size()).second)
+      programs.push_back(outcome.program);
+    std::string row = outcome.program + "/" + outcome.row;
+    if (row_at.emplace(row, rows.size()).second) rows.push_back(row);
   }
-  bool each = !outcomes.empty() && !outcomes[0].submission.empty();
-  out << (each ? "submission," : "") << "program,passed,failed";
-  for (const std::string& column : columns) out << "," << Csv(column);
+  out << "\xef\xbb\xbfsubmission,points,max";
+  for (const std::string& program : programs) out << "," << Csv(program);
+  for (const std::string& row : rows) out << "," << Csv(row);
   out << "\r\n";
-  for (const auto& group : Grouped(outcomes)) {
-    std::vector<std::string> cells(columns.size());
-    std::size_t passed = 0;
-    for (const RowResult* outcome : group) {
-      passed += outcome->verdict.word == "passed";
-      cells[column_of[outcome->row]] = outcome->verdict.word;
+  std::vector<Summary> summaries = Summaries(outcomes);
+  std::size_t at = 0;
+  for (const Summary& summary : summaries) {
+    std::vector<double> points(programs.size(), 0);
+    std::vector<std::string> cells(rows.size());
+    for (; at < outcomes.size() && outcomes[at].submission == summary.submission; ++at) {
+      const RowResult& outcome = outcomes[at];
+      bool passed = outcome.verdict.word == "passed";
+      points[program_at[outcome.program]] += passed ? outcome.worth : 0;
+      cells[row_at[outcome.program + "/" + outcome.row]] = outcome.verdict.word;
     }
-    if (each) out << Csv(group[0]->submission) << ",";
-    out << Csv(group[0]->program) << "," << passed << "," << group.size() - passed;
+    out << Csv(summary.submission) << "," << Points(summary.points) << ","
+        << Points(summary.max);
+    for (double each : points) out << "," << Points(each);
     for (const std::string& cell : cells) out << "," << cell;
     out << "\r\n";
   }
+}
+
+void WriteGradescope(std::ostream& out, const std::vector<RowResult>& outcomes) {
+  double score = 0;
+  double seconds = 0;
+  for (const RowResult& outcome : outcomes) {
+    score += outcome.verdict.word == "passed" ? outcome.worth : 0;
+    seconds += outcome.seconds;
+  }
+  out << "{\"score\": " << Points(score)
+      << ", \"execution_time\": " << static_cast<long>(seconds + 0.5) << ", \"tests\": [";
+  const char* between = "\n";
+  for (const RowResult& outcome : outcomes) {
+    bool passed = outcome.verdict.word == "passed";
+    std::string name = (outcome.submission.empty() ? "" : outcome.submission + ": ") +
+                       outcome.program + "/" + outcome.row;
+    out << between << "{\"name\": " << Json(name)
+        << ", \"score\": " << Points(passed ? outcome.worth : 0)
+        << ", \"max_score\": " << Points(outcome.worth) << ", \"status\": \""
+        << (passed ? "passed" : "failed")
+        << "\", \"output\": " << Json(passed ? "" : outcome.report)
+        << ", \"visibility\": \"visible\"}";
+    between = ",\n";
+  }
+  out << "\n]}\n";
 }
 
 void Export(const std::string& folder, const std::vector<Transcript>& rows) {

@@ -17,14 +17,28 @@ struct RowResult {
   double seconds = 0;
   std::string report;       // for a row that failed, what the person read
   bool wrote_crlf = false;  // its lines ended in \r\n
+  double worth = 1;         // the points it gives when it passes
 };
 
-// One object a row.
+// A submission's points out of its maximum, and its rows passed and failed.
+struct Summary {
+  std::string submission;
+  double points = 0, max = 0;
+  int passed = 0, failed = 0;
+};
+// One a submission, in the order they come (a submission's rows together).
+std::vector<Summary> Summaries(const std::vector<RowResult>& outcomes);
+
+// A summary object a submission, then one object a row.
 void WriteJson(std::ostream& out, const std::vector<RowResult>& outcomes);
 // A test suite a submission and program, a test case a row.
 void WriteJunit(std::ostream& out, const std::vector<RowResult>& outcomes);
-// A line a submission and program: passed, failed, and a column a row with its verdict.
+// A gradebook: a line a submission with its points and maximum, its points a program,
+// and a column a row (PROGRAM/ROW) with its verdict.
 void WriteCsv(std::ostream& out, const std::vector<RowResult>& outcomes);
+// Gradescope's autograder results: the score, the time, and a test a row with its
+// points and report.
+void WriteGradescope(std::ostream& out, const std::vector<RowResult>& outcomes);
 // `rows` as FOLDER/PROGRAM/ROW.in and .ans, byte for byte, with a README in `folder`.
 // Throws std::runtime_error naming what could not be written.
 void Export(const std::string& folder, const std::vector<Transcript>& rows);

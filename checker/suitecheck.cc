@@ -85,10 +85,11 @@ struct Options {
   std::vector<std::string> environment;
   bool crlf = false;
   bool replace = false;
-  std::string json, junit, csv;
-  std::string cxx, cc;  // the compilers named
-  std::string wine;     // what runs a Windows program, on another system
-  std::string rerun;    // the words that start the checker, for the rerun line
+  std::string json, junit, csv, gradescope;
+  std::map<std::string, double> points;  // PROGRAM or PROGRAM/ROW, from --points
+  std::string cxx, cc;                   // the compilers named
+  std::string wine;                      // what runs a Windows program, on another system
+  std::string rerun;  // the words that start the checker, for the rerun line
   std::vector<std::string> names;
 };
 
@@ -107,10 +108,34 @@ double NumberFrom(const std::string& option, const std::string& text, double mos
   return number;
 }
 
+// What rows are worth, from a file of lines `PROGRAM POINTS` (spread over its rows) and
+// `PROGRAM/ROW POINTS`, with # comments.
+std::map<std::string, double> PointsFrom(const std::string& path) {
+  std::ifstream in(PathOf(path), std::ios::binary);
+  if (!in) Refuse(path + ": cannot be read");
+  std::map<std::string, double> points;
+  int number = 0;
+  for (std::string line; std::getline(in, line);) {
+    ++number;
+    line = line.substr(0, line.find('#'));
+    std::istringstream words(line);
+    std::string name;
+    double worth = 0;
+    std::string more;
+    if (!(words >> name)) continue;
+    if (!(words >> worth) || words >> more || !std::isfinite(worth) || worth < 0) {
+      Refuse(path + ":" + std::to_string(number) +
+             ": not PROGRAM POINTS or PROGRAM/ROW POINTS: " + line);
+    }
+    points[name] = worth;
+  }
+  return points;
+}
+
 Options Parsed(const std::vector<std::string>& args, const std::string& self) {
   Options options;
   options.rerun = Quoted(self);
-  std::string seconds, wait, memory, jobs, variable;
+  std::string seconds, wait, memory, jobs, variable, points;
   const std::pair<const char*, std::string*> kValued[] = {
       {"--against", &options.target}, {"--each", &options.target},
       {"--export", &options.target},  {"--record", &options.target},
@@ -119,7 +144,8 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
       {"--env", &variable},           {"--json", &options.json},
       {"--junit", &options.junit},    {"--csv", &options.csv},
       {"--wine", &options.wine},      {"--rerun", &options.rerun},
-      {"--cxx", &options.cxx},        {"--cc", &options.cc}};
+      {"--cxx", &options.cxx},        {"--cc", &options.cc},
+      {"--points", &points},          {"--gradescope", &options.gradescope}};
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
     auto valued = std::find_if(std::begin(kValued), std::end(kValued),
@@ -160,7 +186,9 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
   }
   if (!jobs.empty())
     options.jobs = static_cast<unsigned>(NumberFrom("--jobs", jobs, 256, true, "rows"));
-  const std::string* files[] = {&options.json, &options.junit, &options.csv};
+  if (!points.empty()) options.points = PointsFrom(points);
+  const std::string* files[] = {&options.json, &options.junit, &options.csv,
+                                &options.gradescope};
   for (const std::string* file : files) {
     for (const std::string* other : files) {
       if (file < other && !file->empty() && *file == *other)
@@ -202,6 +230,7 @@ struct Unit {
   std::vector<std::string> command;  // how it is started, where it can be
   std::optional<Verdict> before;     // missing, or not to be started, for every row
   Bounds bounds;                     // how each of its rows runs
+  std::vector<double> worth;         // each row's points
   std::string from;                  // the sources it is built from, "" for none
   std::string note;                  // what its build said, for the report
 };
@@ -306,6 +335,54 @@ void Locate(Unit& unit, const Options& options) {
   }
 }
 
+// What each of `chosen` is worth, of `rows`, all of `program`'s: what the points say
+// of it, else its share of what they say of the program beyond its rows named, else 1.
+std::vector<double> WorthOf(const std::map<std::string, double>& points,
+                            const std::string& program,
+                            const std::vector<Transcript>& rows,
+                            const std::vector<Transcript>& chosen) {
+  for (const auto& [name, worth] : points) {
+    std::string named = name.substr(0, name.find('/'));
+    if (named != program) continue;
+    bool known = name == program || std::any_of(rows.begin(), rows.end(), [&](auto& row) {
+                   return name == program + "/" + row.name;
+                 });
+    if (!known) Refuse("--points names no row " + name);
+  }
+  double left = -1;  // the program's points beyond its rows named; -1: one a row
+  int unnamed = 0;
+  if (auto whole = points.find(program); whole != points.end()) {
+    left = whole->second;
+    for (const Transcript& row : rows) {
+      auto one = points.find(program + "/" + row.name);
+      if (one != points.end()) {
+        left -= one->second;
+      } else {
+        ++unnamed;
+      }
+    }
+  }
+  std::vector<double> worth;
+  for (const Transcript& row : chosen) {
+    auto one = points.find(program + "/" + row.name);
+    worth.push_back(one != points.end() ? one->second
+                    : left < 0          ? 1
+                                        : std::max(0.0, left) / unnamed);
+  }
+  return worth;
+}
+
+// Names in the order a person looks for them: without regard to case, then as bytes.
+bool Before(const std::string& a, const std::string& b) {
+  auto lower = [](std::string text) {
+    for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return text;
+  };
+  std::string x = lower(a);
+  std::string y = lower(b);
+  return x != y ? x < y : a < b;
+}
+
 std::vector<Unit> Plan(const Options& options, const Sources& sources) {
   std::vector<std::string> programs = ProgramsNamed(options.names);
   std::vector<std::pair<std::string, std::string>> submissions;  // name, folder
@@ -326,7 +403,8 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
         files.push_back(name);
       }
     }
-    std::sort(submissions.begin(), submissions.end());
+    std::sort(submissions.begin(), submissions.end(),
+              [](const auto& a, const auto& b) { return Before(a.first, b.first); });
     if (submissions.size() == files.size())
       Refuse("no submission folders in " + options.target);
   } else {
@@ -346,6 +424,7 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
         read.rows.push_back(*row);
       }
       if (read.rows.empty()) read.rows = rows;
+      read.worth = WorthOf(options.points, program, rows, read.rows);
     } catch (const std::runtime_error& why) {
       read.broken = why.what();
     }
@@ -366,7 +445,7 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
   }
   // A submission's programs together, in the order of the list.
   std::stable_sort(units.begin(), units.end(), [](const Unit& a, const Unit& b) {
-    return a.submission < b.submission;
+    return Before(a.submission, b.submission);
   });
   return units;
 }
@@ -418,7 +497,10 @@ void BuildAll(std::vector<Unit>& units, const Options& options, unsigned jobs) {
 
 RowResult RunRow(const Unit& unit, const Transcript& row, const Options& options) {
   RowResult outcome{
-      .submission = unit.submission, .program = unit.program, .row = row.name};
+      .submission = unit.submission,
+      .program = unit.program,
+      .row = row.name,
+      .worth = unit.worth[static_cast<std::size_t>(&row - unit.rows.data())]};
   if (unit.before) {
     outcome.verdict = *unit.before;
     return outcome;
@@ -456,8 +538,28 @@ char Mark(const Verdict& verdict) {
   return verdict.word == "timed-out" ? 'T' : 'F';
 }
 
+// The columns `text` takes on a terminal: a character one, a wide one (CJK, emoji) two,
+// a combining accent none.
+std::size_t Columns(const std::string& text) {
+  std::size_t columns = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    char32_t c = static_cast<unsigned char>(text[at]);
+    std::size_t length = std::max<std::size_t>(1, Utf8Length(text, at, &c));
+    at += length;
+    bool combining = (c >= 0x300 && c < 0x370) || (c >= 0x20d0 && c < 0x2100);
+    bool wide = (c >= 0x1100 && c < 0x1160) || (c >= 0x2e80 && c < 0xa4d0) ||
+                (c >= 0xac00 && c < 0xd7a4) || (c >= 0xf900 && c < 0xfb00) ||
+                (c >= 0xfe30 && c < 0xfe50) || (c >= 0xff00 && c < 0xff61) ||
+                (c >= 0xffe0 && c < 0xffe7) || (c >= 0x1f300 && c < 0x1fa00) ||
+                (c >= 0x20000 && c < 0x3fffe);
+    columns += combining ? 0 : wide ? 2 : 1;
+  }
+  return columns;
+}
+
 std::string Padded(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+  std::size_t columns = Columns(text);
+  return columns >= width ? text : text + std::string(width - columns, ' ');
 }
 
 struct Counts {
@@ -516,27 +618,22 @@ void Tell(const Unit& unit, bool each, bool crlf, Next next, Counts& counts) {
 
 // A line a submission: its counts and what failed, for a person to grade by.
 void TellClass(const std::vector<RowResult>& results) {
-  std::printf("== each submission\n%s passed failed  what failed\n",
+  std::printf("== each submission\n%s points    max passed failed  what failed\n",
               Padded("submission", 14).c_str());
-  for (std::size_t at = 0; at < results.size();) {
-    const std::string& submission = results[at].submission;
-    int passed = 0;
-    int failed = 0;
+  std::size_t at = 0;
+  for (const Summary& summary : Summaries(results)) {
     std::map<std::string, int> what;
-    for (; at < results.size() && results[at].submission == submission; ++at) {
-      if (results[at].verdict.word == "passed") {
-        ++passed;
-      } else {
-        ++failed;
+    for (; at < results.size() && results[at].submission == summary.submission; ++at) {
+      if (results[at].verdict.word != "passed")
         ++what[results[at].program + " " + results[at].verdict.word];
-      }
     }
     std::string failures;
     for (const auto& [kind, rows] : what) {
       failures += (failures.empty() ? "  " : ", ") + kind + " " + std::to_string(rows);
     }
-    std::printf("%s %6d %6d%s\n", Padded(Visible(submission), 14).c_str(), passed, failed,
-                failures.c_str());
+    std::printf("%s %6.4g %6.4g %6d %6d%s\n",
+                Padded(Visible(summary.submission), 14).c_str(), summary.points,
+                summary.max, summary.passed, summary.failed, failures.c_str());
   }
 }
 
@@ -578,7 +675,8 @@ int Check(const Options& options, const Sources& sources) {
                   void (*)(std::ostream&, const std::vector<RowResult>&)>
       kFiles[] = {{&options.json, WriteJson},
                   {&options.junit, WriteJunit},
-                  {&options.csv, WriteCsv}};
+                  {&options.csv, WriteCsv},
+                  {&options.gradescope, WriteGradescope}};
   for (const auto& [path, write] : kFiles) {
     if (!path->empty() && !CanWriteBeside(*path)) Refuse(*path + ": cannot be written");
   }
@@ -658,6 +756,29 @@ int Export(const Options& options, const Sources& sources) {
       return 1;
     }
   }
+  // An earlier export is replaced whole, so that no row of it is left stale; a folder
+  // holding anything else is no place for one.
+  std::filesystem::path folder = PathOf(options.target);
+  std::error_code error;
+  std::vector<std::filesystem::path> earlier;
+  bool exported = false;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    std::string name = Text(entry.path().filename());
+    if (name == "README.md") {
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::string first;
+      std::getline(in, first);
+      exported = first == "# The rows of the console suite, for other graders";
+    } else if (!entry.is_directory(error) || !IsProgram(name)) {
+      Refuse(options.target + " holds " + name +
+             ", no part of an export: export into an empty or new folder");
+    }
+    earlier.push_back(entry.path());
+  }
+  if (!earlier.empty() && !exported) {
+    Refuse(options.target + " holds folders but no export's README: export elsewhere");
+  }
+  for (const auto& path : earlier) std::filesystem::remove_all(path, error);
   Export(options.target, rows);
   return 0;
 }
@@ -674,6 +795,8 @@ int Record(const Options& options, const Sources& sources) {
   if (!IsProgram(program) || !IsName(row_name)) {
     Refuse("not PROGRAM/ROW, a row's name letters, digits and _: " + name);
   }
+  if (row_name == "page")
+    Refuse("page is the row of the page's example: name it otherwise");
   std::string input;
   char chunk[1 << 16];
   for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0;) {
@@ -690,7 +813,12 @@ int Record(const Options& options, const Sources& sources) {
   row.output = run.output;
   long long held = Lock(sources.transcripts);
   if (held == -1) Refuse(sources.transcripts + ": cannot be held for writing");
+  // Through a link, to the file it names: the link stays.
   std::string path = FileOf(sources.transcripts, program);
+  std::error_code linked;
+  if (std::filesystem::is_symlink(PathOf(path), linked)) {
+    path = Text(std::filesystem::canonical(PathOf(path), linked));
+  }
   std::vector<Transcript> rows = TranscriptsOf(sources.transcripts, program);  // its form
   bool exists = std::any_of(rows.begin(), rows.end(),
                             [&](const Transcript& old) { return old.name == row_name; });

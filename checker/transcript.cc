@@ -229,11 +229,38 @@ std::string RowText(const Transcript& row) {
   return text;
 }
 
+std::size_t Utf8Length(std::string_view text, std::size_t at, char32_t* point) {
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  unsigned char lead = byte(at);
+  std::size_t length = lead < 0x80                   ? 1
+                       : lead >= 0xc2 && lead < 0xe0 ? 2
+                       : lead >= 0xe0 && lead < 0xf0 ? 3
+                       : lead >= 0xf0 && lead < 0xf5 ? 4
+                                                     : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  char32_t value = length == 1 ? lead : lead & (0x7f >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xc0) != 0x80) return 0;
+    value = (value << 6) | (byte(at + i) & 0x3f);
+  }
+  bool overlong = (length == 3 && value < 0x800) || (length == 4 && value < 0x10000);
+  if (overlong || (value >= 0xd800 && value < 0xe000) || value > 0x10ffff) return 0;
+  if (point) *point = value;
+  return length;
+}
+
 std::string Visible(std::string_view text) {
   std::string shown;
-  for (char byte : text) {
-    auto c = static_cast<unsigned char>(byte);
-    shown += c < 0x20 || c == 0x7f ? Hex(c) : std::string(1, static_cast<char>(c));
+  for (std::size_t at = 0; at < text.size();) {
+    auto c = static_cast<unsigned char>(text[at]);
+    std::size_t length = Utf8Length(text, at, nullptr);
+    if (length == 0 || c < 0x20 || c == 0x7f) {
+      shown += Hex(c);  // a control byte, or a byte that is no UTF-8
+      ++at;
+    } else {
+      shown.append(text.substr(at, length));
+      at += length;
+    }
   }
   return shown;
 }

@@ -36,8 +36,12 @@ Transcript PageExample(const std::string& folder, const std::string& program);
 std::vector<std::string> Shown(std::string_view bytes, char mark);
 // A row as it stands in its file.
 std::string RowText(const Transcript& row);
-// `text` with every control byte written as its escape, for a message to a person.
+// `text` with every control byte, and every byte that is no part of UTF-8, written as
+// its escape, for a message to a person.
 std::string Visible(std::string_view text);
+// The length of the UTF-8 character at `at` in `text`, its value in `*point` where
+// given; 0 where the bytes there are no UTF-8.
+std::size_t Utf8Length(std::string_view text, std::size_t at, char32_t* point);
 // Whether `name` can name a row: letters, digits and _.
 bool IsName(std::string_view name);
 // The file that holds `program`'s rows in `folder`.
