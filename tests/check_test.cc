@@ -283,10 +283,10 @@ TEST(Check, GradesAClassIntoFiles) {
         "<failure type=\"wrong-output\" message=\"wrote other output: only the spacing "
         "differs\">thermo/boiling: wrote"}},
       {"r.csv",
-       {"submission,program,passed,failed,boiling,freezing,",
-        "\r\nright,thermo,10,0,passed,passed,", "\r\nwrong,thermo,2,8,wrong-output,",
-        "\r\ncrash,thermo,0,10,crashed,", "\r\nhang,thermo,0,10,timed-out,",
-        "\r\nnone,thermo,0,10,missing,"}},
+       {"\xef\xbb\xbfsubmission,points,max,thermo,thermo/boiling,thermo/freezing,",
+        "\r\nright,10,10,10,passed,passed,", "\r\nwrong,2,10,2,wrong-output,",
+        "\r\ncrash,0,10,0,crashed,", "\r\nhang,0,10,0,timed-out,",
+        "\r\nnone,0,10,0,missing,"}},
   };
   for (const auto& [name, lines] : kFiles) {
     std::string bytes = read(name);
@@ -295,7 +295,9 @@ TEST(Check, GradesAClassIntoFiles) {
                                               << bytes;
     }
   }
-  EXPECT_NE(text.find("\nhang                0     10  thermo timed-out 10\n"), text.npos)
+  EXPECT_NE(
+      text.find("\nhang                0     10      0     10  thermo timed-out 10\n"),
+      text.npos)
       << text;
   fs::remove_all(dir);
 }
@@ -328,6 +330,117 @@ TEST(Check, KeepsOldResultsWhenStopped) {
   std::ifstream in(dir / "r.csv");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "last week\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 2) << "a file left beside it";
+  fs::remove_all(dir);
+}
+
+// A student's right thermo in C, as the course's files are tried with.
+fs::path Sample() {
+  return fs::path(MAN_DIR).parent_path() / "tests/students/thermo.c";
+}
+
+// What a class hands in: sources, right, wrong and near the mark, named as students name
+// things. Each student has a line and a total; a second run builds nothing again.
+TEST(Check, GradesAClassFromSources) {
+  fs::path dir = MadeFolder();
+  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  const std::pair<const char*, const char*> kClass[] = {
+      {"right/thermo.c", ""},
+      {"Jos\xc3\xa9 N\xc3\xba\xc3\xb1"
+       "ez/thermo.c",
+       ""},
+      {"=cmd/thermo.c", ""},
+      {"warned/thermo.c", "+static int unused;"},
+      {"broken/thermo.cpp", "int main() { return x; }"},
+      {"cased/Thermo.c", ""},
+      {"nested/hw1/thermo.c", ""},
+      {"script/thermo.py",
+       "print('Enter the temperature in degrees Fahrenheit: ', end='')"},
+  };
+  for (auto [file, text] : kClass) {
+    fs::create_directories((dir / "class" / file).parent_path());
+    if (*text != '\0' && *text != '+') {  // a source of its own
+      std::ofstream(dir / "class" / file) << text << "\n";
+      continue;
+    }
+    fs::copy_file(Sample(), dir / "class" / file);
+    if (*text == '+')
+      std::ofstream(dir / "class" / file, std::ios::app) << text + 1 << "\n";
+  }
+  std::ofstream(dir / "class" / "bob.zip") << "PK";
+  fs::create_directory(dir / "class" / ".git");
+  std::ofstream(dir / "points") << "# the course's\nthermo 20\n";
+  std::string words = "--each " + (dir / "class").string() + " --points " +
+                      (dir / "points").string() + " --csv " + (dir / "g.csv").string() +
+                      " thermo";
+  auto [status, text] = Checked(words);
+  EXPECT_EQ(status, 1) << text;
+  for (const char* line : {
+           "\n=cmd               20     20     10      0\n",
+           "\nbob.zip             0     20      0     10  thermo missing 10\n",
+           "\nbroken              0     20      0     10  thermo compile-error 10\n",
+           "\ncased               0     20      0     10  thermo missing 10\n",
+           "\nJos\xc3\xa9 N\xc3\xba\xc3\xb1"
+           "ez         20     20     10      0\n",
+           "\nright              20     20     10      0\n",
+           "\nwarned             20     20     10      0\n",
+           "broken: thermo: the compiler's first words on thermo.cpp:\n",
+           "error: 'x' was not declared in this scope",
+           "warned: thermo: built from thermo.c; 1 warning; the first: thermo.c:17:12: "
+           "warning: ",
+           "cased          thermo         missing: no ",
+           "/class/cased/thermo; there stands Thermo.c\n",
+           "/class/nested/thermo; there stands hw1/\n",
+           "script: thermo: built from thermo.py\n",
+       }) {
+    EXPECT_NE(text.find(line), text.npos) << line << " in:\n" << text;
+  }
+  EXPECT_EQ(text.find(".git"), text.npos) << text;
+  std::ifstream csv(dir / "g.csv");
+  std::string book(std::istreambuf_iterator<char>(csv), {});
+  EXPECT_TRUE(
+      book.starts_with("\xef\xbb\xbfsubmission,points,max,thermo,thermo/boiling,"))
+      << book;
+  EXPECT_NE(book.find("\r\n'=cmd,20,20,20,passed,"), book.npos) << book;
+  // Built once: the second run finds every program in the cache as the first left it.
+  std::vector<fs::file_time_type> built;
+  for (const auto& entry : fs::recursive_directory_iterator(dir / "cache")) {
+    built.push_back(fs::last_write_time(entry.path()));
+  }
+  EXPECT_EQ(Checked(words).first, 1);
+  std::vector<fs::file_time_type> again;
+  for (const auto& entry : fs::recursive_directory_iterator(dir / "cache")) {
+    again.push_back(fs::last_write_time(entry.path()));
+  }
+  EXPECT_EQ(built, again);
+  EXPECT_FALSE(fs::exists(dir / "class/right/thermo"))
+      << "built into the student's folder";
+  unsetenv("XDG_CACHE_HOME");
+  fs::remove_all(dir);
+}
+
+// Gradescope's autograder as the README gives it, in its folders: the student's sources
+// in submission/, the results read back from results/.
+TEST(Check, GradesForGradescope) {
+  fs::path dir = MadeFolder();
+  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  fs::create_directories(dir / "submission");
+  fs::create_directories(dir / "source");
+  fs::copy_file(Sample(), dir / "submission/thermo.c");
+  std::ofstream(dir / "source/points") << "thermo 30\nthermo/page 0\n";
+  fs::path script = fs::path(MAN_DIR).parent_path() / "course/gradescope/run_autograder";
+  std::string command = "AUTOGRADER=" + dir.string() + " SUITECHECK=" + CHECK + " sh " +
+                        script.string() + " >/dev/null 2>&1";
+  EXPECT_EQ(system(command.c_str()), 0);
+  std::ifstream in(dir / "results/results.json");
+  std::string results(std::istreambuf_iterator<char>(in), {});
+  EXPECT_TRUE(results.starts_with("{\"score\": 30, \"execution_time\": ")) << results;
+  EXPECT_NE(
+      results.find("{\"name\": \"thermo/boiling\", \"score\": 3.333, \"max_score\": "
+                   "3.333, \"status\": \"passed\", \"output\": \"\", \"visibility\": "
+                   "\"visible\"}"),
+      results.npos)
+      << results;
+  unsetenv("XDG_CACHE_HOME");
   fs::remove_all(dir);
 }
 

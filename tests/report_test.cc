@@ -78,24 +78,49 @@ TEST(Report, NamesEveryDifference) {
   }
 }
 
+using Writer = void (*)(std::ostream&, const std::vector<RowResult>&);
+
+// A name a student chose, one file, and what that file must hold of it.
+struct NameRow {
+  const char* submission;
+  Writer write;
+  const char* holds;
+};
+
+const NameRow kNameRows[] = {
+    {"o\"brien,\x01", WriteJson, R"({"submission": "o\"brien,\u0001", "points": 0)"},
+    {"o\"brien,\x01", WriteCsv, "\r\n\"o\"\"brien,\x01\",0,1,0,wrong-output\r\n"},
+    {"o\"brien,\x01", WriteJunit,
+     "message=\"wrote &lt;other&gt; &amp; more\">x\\x1b</failure>"},
+    // A spreadsheet takes none of these as a formula.
+    {"=cmd|' -c calc'!A1", WriteCsv, "\r\n'=cmd|' -c calc'!A1,0,1,"},
+    {"+1", WriteCsv, "\r\n'+1,0,1,"},
+    {"-x", WriteCsv, "\r\n'-x,0,1,"},
+    {"@sum", WriteCsv, "\r\n'@sum,0,1,"},
+    {"\tx", WriteCsv, "\r\n'\tx,0,1,"},
+    // Bytes that are no UTF-8 read the same in every file; XML's excluded characters too.
+    {"caf\xe9", WriteCsv, "\r\ncaf\\xe9,0,1,"},
+    {"caf\xe9", WriteJson, R"("submission": "caf\\xe9")"},
+    {"caf\xe9", WriteJunit, "name=\"caf\\xe9/thermo\""},
+    {"\xef\xbf\xbfz", WriteJunit, "name=\"\\u{ffff}z/thermo\""},
+    {"Jos\xc3\xa9", WriteCsv, "\r\nJos\xc3\xa9,0,1,"},
+    {"Jos\xc3\xa9", WriteGradescope,
+     "\"name\": \"Jos\xc3\xa9: thermo/boiling\", \"score\": 0, \"max_score\": 1"},
+};
+
 TEST(Results, EscapeWhatAStudentNames) {
-  std::vector<RowResult> outcomes = {
-      {.submission = "o\"brien,\x01",
-       .program = "thermo",
-       .row = "boiling",
-       .verdict = {"wrong-output", "other", "wrote <other> & more"},
-       .report = "x\x1b"},
-  };
-  const std::pair<void (*)(std::ostream&, const std::vector<RowResult>&), std::string>
-      kFiles[] = {
-          {WriteJson, R"({"submission": "o\"brien,\u0001", "program": "thermo")"},
-          {WriteCsv, "\r\n\"o\"\"brien,\x01\",thermo,0,1,wrong-output\r\n"},
-          {WriteJunit, "message=\"wrote &lt;other&gt; &amp; more\">x\\x1b</failure>"},
-      };
-  for (const auto& [write, line] : kFiles) {
+  for (const NameRow& row : kNameRows) {
+    std::vector<RowResult> outcomes = {
+        {.submission = row.submission,
+         .program = "thermo",
+         .row = "boiling",
+         .verdict = {"wrong-output", "other", "wrote <other> & more"},
+         .report = "x\x1b"},
+    };
     std::ostringstream out;
-    write(out, outcomes);
-    EXPECT_NE(out.str().find(line), std::string::npos) << line << " in:\n" << out.str();
+    row.write(out, outcomes);
+    EXPECT_NE(out.str().find(row.holds), std::string::npos) << row.holds << " in:\n"
+                                                            << out.str();
   }
 }
 
