@@ -43,24 +43,45 @@ std::string WithoutTrailingBlanks(std::string_view text) {
   return kept;
 }
 
-// Each number written as 0, so that two texts alike but for their digits compare equal.
+bool Digit(std::string_view text, std::size_t at) {
+  return at < text.size() && text[at] >= '0' && text[at] <= '9';
+}
+
+// Each number (a sign, digits, a fraction, an exponent) written as 0, so that two texts
+// alike but for their numbers' digits compare equal; a point with no digit after it is
+// no part of a number.
 std::string WithoutNumbers(std::string_view text) {
   std::string kept;
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    bool digit = text[at] >= '0' && text[at] <= '9';
-    if (!digit) {
-      kept += text[at];
+  for (std::size_t at = 0; at < text.size();) {
+    if (!Digit(text, at) && !(text[at] == '.' && Digit(text, at + 1))) {
+      kept += text[at++];
       continue;
     }
-    while (!kept.empty() && (kept.back() == '-' || kept.back() == '.')) kept.pop_back();
-    while (at + 1 < text.size() &&
-           ((text[at + 1] >= '0' && text[at + 1] <= '9') || text[at + 1] == '.' ||
-            text[at + 1] == 'e' || text[at + 1] == '-' || text[at + 1] == '+')) {
-      ++at;
+    if (!kept.empty() && kept.back() == '-') kept.pop_back();
+    while (Digit(text, at)) ++at;
+    if (at < text.size() && text[at] == '.' && Digit(text, at + 1)) {
+      for (++at; Digit(text, at);) ++at;
+    }
+    if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+      std::size_t sign =
+          at + 1 < text.size() && (text[at + 1] == '-' || text[at + 1] == '+');
+      if (Digit(text, at + 1 + sign)) {
+        for (at += 1 + sign; Digit(text, at);) ++at;
+      }
     }
     kept += '0';
   }
   return kept;
+}
+
+// The one byte `longer` has more than `shorter`, where that is all that parts them; -1
+// where it is not.
+int OneMore(const std::string& longer, const std::string& shorter) {
+  if (longer.size() != shorter.size() + 1) return -1;
+  std::size_t at = 0;
+  while (at < shorter.size() && longer[at] == shorter[at]) ++at;
+  if (longer.compare(at + 1, std::string::npos, shorter, at) != 0) return -1;
+  return static_cast<unsigned char>(longer[at]);
 }
 
 // How `written` differs from `expected`, where one kind of slip explains it all: a word
@@ -89,6 +110,14 @@ std::pair<std::string, std::string> KindOfDifference(const std::string& expected
   }
   if (Folded(written, unspaced) == Folded(expected, unspaced)) {
     return {"spacing", "only the spacing differs"};
+  }
+  if (int more = OneMore(written, expected); more >= 0) {
+    return {"extra-output", "it wrote one byte more than expected: " +
+                                Visible(std::string(1, static_cast<char>(more)))};
+  }
+  if (int less = OneMore(expected, written); less >= 0) {
+    return {"cut-short", "one byte of what is expected is missing: " +
+                             Visible(std::string(1, static_cast<char>(less)))};
   }
   if (WithoutNumbers(written) == WithoutNumbers(expected)) {
     return {"number", "only the digits of a number differ"};
@@ -161,6 +190,23 @@ std::string Difference(const std::string& expected, const std::string& written) 
   if (want.size() == same + tail) text += "    - (nothing more)\n";
   if (got.size() == same + tail) text += "    + (nothing more)\n";
   return text + "  first difference at byte " + std::to_string(byte) + "\n";
+}
+
+// One line on what the escapes in `shown` mean, where it has any.
+std::string Legend(const std::string& shown) {
+  const std::pair<const char*, const char*> kEscapes[] = {
+      {"\\s\n", "\\s a blank at the end of a line"},
+      {"\\t", "\\t a tab"},
+      {"\\r", "\\r a carriage return"},
+      {"\\x", "\\xNN the byte NN"},
+      {"\\\n", "\\ at the end: no line break"},
+  };
+  std::string said;
+  for (const auto& [escape, meaning] : kEscapes) {
+    if (shown.find(escape) != shown.npos)
+      said += std::string(said.empty() ? "" : ", ") + meaning;
+  }
+  return said.empty() ? "" : "  (" + said + ")\n";
 }
 
 std::string InSeconds(double seconds) {
@@ -238,7 +284,10 @@ std::string Report(const Transcript& row, const ProgramRun& run, const Verdict& 
     written = WithoutCr(written);
     text += "  (its \\r line ends set aside)\n";
   }
-  if (ran && written != row.output) text += Difference(row.output, written);
+  if (ran && written != row.output) {
+    std::string difference = Difference(row.output, written);
+    text += difference + Legend(difference);
+  }
   if (!run.error.empty()) {
     text += "  its standard error, first lines:\n" +
             Indented(Shown(run.error, '!'), 4, "    ");
@@ -255,5 +304,8 @@ std::string CrlfNote(const std::string& program, bool accepted) {
          "Windows\n  program does when it writes in text mode; the rows expect \\n "
          "alone. "
          "The rows\n  are compared with that set aside to show the real difference; "
-         "--crlf accepts\n  \\r\\n, or write \\n alone (binary mode) to pass as it is.\n";
+         "--crlf accepts\n  \\r\\n. To write \\n alone from C or C++ on Windows, "
+         "before the first output:\n"
+         "    #include <fcntl.h>\n    #include <io.h>\n"
+         "    _setmode(_fileno(stdout), _O_BINARY);\n";
 }

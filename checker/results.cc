@@ -1,5 +1,6 @@
 #include "results.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -298,4 +299,171 @@ void Export(const std::string& folder, const std::vector<Transcript>& rows) {
     Write(place / (row.name + ".ans"), row.output);
   }
   Write(top / "README.md", kExportReadme);
+}
+
+namespace {
+
+// `text` as HTML text: no byte of a student's is ever markup.
+std::string Html(const std::string& raw) {
+  std::string text = Utf8(raw);
+  std::string escaped;
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '\'':
+        escaped += "&#39;";
+        break;
+      default:
+        escaped += c;
+    }
+  }
+  return escaped;
+}
+
+// A JSON string that may stand inside a <script> element: no < at all.
+std::string ScriptJson(const std::string& text) {
+  std::string json = Json(text);
+  std::string safe;
+  for (char c : json) safe += c == '<' ? std::string("\\u003c") : std::string(1, c);
+  return safe;
+}
+
+constexpr std::size_t kMostReport = 1500;  // bytes of a row's report on the page
+
+constexpr char kPageStyle[] = R"(
+body { font: 14px system-ui, sans-serif; margin: 1em; color: #222; }
+h1 { font-size: 1.3em; }
+table { border-collapse: collapse; }
+th, td { border: 1px solid #ccc; padding: 2px 4px; text-align: center; }
+th.name, td.name { text-align: left; white-space: nowrap; }
+th.row { font-weight: normal; font-size: 11px; writing-mode: vertical-rl; }
+td.cell { cursor: pointer; font-size: 11px; }
+td.cell:focus { outline: 2px solid #000; }
+.passed { background: #d9f2d9; }
+.wrong-output, .exit-status, .compile-error { background: #fde2c8; }
+.crashed, .timed-out, .memory-limit, .process-limit, .output-limit { background: #f8c6c6; }
+.missing, .cannot-start { background: #e4e4e4; }
+pre { background: #f6f6f6; border: 1px solid #ccc; padding: .5em; white-space: pre;
+      overflow-x: auto; font: 12px ui-monospace, monospace; }
+label { margin-right: 1em; }
+)";
+
+constexpr char kPageScript[] = R"(
+const reports = JSON.parse(document.getElementById('reports').textContent);
+const shown = document.getElementById('report');
+const title = document.getElementById('which');
+function show(cell) {
+  title.textContent = cell.dataset.name + ': ' + cell.dataset.verdict;
+  shown.textContent = reports[cell.dataset.report] || 'passed';
+  history.replaceState(null, '', '#' + cell.id);
+}
+for (const cell of document.querySelectorAll('td.cell')) {
+  cell.addEventListener('click', () => show(cell));
+  cell.addEventListener('keydown', (e) => { if (e.key === 'Enter') show(cell); });
+}
+function filter() {
+  const program = document.getElementById('program').value;
+  const verdict = document.getElementById('verdict').value;
+  for (const cell of document.querySelectorAll('[data-program]')) {
+    cell.hidden = program !== '' && cell.dataset.program !== program;
+  }
+  for (const line of document.querySelectorAll('tr.submission')) {
+    const cells = [...line.querySelectorAll('td.cell')].filter((c) => !c.hidden);
+    line.hidden = verdict !== '' && !cells.some((c) => c.dataset.verdict === verdict);
+  }
+}
+// A link to a row (page.html#row-12) opens with its report shown.
+const linked = location.hash && document.getElementById(location.hash.slice(1));
+if (linked) show(linked);
+document.getElementById('program').addEventListener('change', filter);
+document.getElementById('verdict').addEventListener('change', filter);
+)";
+
+}  // namespace
+
+void WriteHtml(std::ostream& out, const std::vector<RowResult>& outcomes) {
+  std::vector<std::pair<std::string, std::string>> columns;  // program, row
+  std::map<std::string, std::size_t> column_of;
+  std::vector<std::string> verdicts;
+  for (const RowResult& outcome : outcomes) {
+    if (column_of.emplace(outcome.program + "/" + outcome.row, columns.size()).second)
+      columns.emplace_back(outcome.program, outcome.row);
+    if (std::find(verdicts.begin(), verdicts.end(), outcome.verdict.word) ==
+        verdicts.end())
+      verdicts.push_back(outcome.verdict.word);
+  }
+  std::vector<Summary> summaries = Summaries(outcomes);
+  out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
+         "<meta name=\"viewport\" content=\"width=device-width\">\n"
+         "<title>suitecheck: the class</title>\n<style>"
+      << kPageStyle << "</style></head><body>\n<h1>The class: " << summaries.size()
+      << " submission" << (summaries.size() == 1 ? "" : "s") << ", " << columns.size()
+      << " rows each</h1>\n<p><label>program <select id=\"program\"><option "
+         "value=\"\">all"
+         "</option>";
+  std::string last;
+  for (const auto& [program, row] : columns) {
+    if (program != last) out << "<option>" << Html(program) << "</option>";
+    last = program;
+  }
+  out << "</select></label><label>verdict <select id=\"verdict\"><option value=\"\">any"
+         "</option>";
+  for (const std::string& verdict : verdicts)
+    out << "<option>" << Html(verdict) << "</option>";
+  out << "</select></label> A click on a cell shows its row's report.</p>\n"
+         "<table>\n<thead><tr><th class=\"name\">submission</th><th>points</th>"
+         "<th>max</th>";
+  for (const auto& [program, row] : columns) {
+    out << "<th class=\"row\" data-program=\"" << Html(program) << "\" title=\""
+        << Html(program + "/" + row) << "\">" << Html(program + "/" + row) << "</th>";
+  }
+  out << "</tr></thead>\n<tbody>\n";
+  std::vector<std::string> reports;
+  std::size_t at = 0;
+  for (const Summary& summary : summaries) {
+    std::vector<const RowResult*> cells(columns.size(), nullptr);
+    for (; at < outcomes.size() && outcomes[at].submission == summary.submission; ++at) {
+      cells[column_of[outcomes[at].program + "/" + outcomes[at].row]] = &outcomes[at];
+    }
+    std::string name = summary.submission.empty() ? "(this folder)" : summary.submission;
+    out << "<tr class=\"submission\"><td class=\"name\">" << Html(name) << "</td><td>"
+        << Points(summary.points) << "</td><td>" << Points(summary.max) << "</td>";
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      const auto& [program, row] = columns[i];
+      if (!cells[i]) {
+        out << "<td data-program=\"" << Html(program) << "\"></td>";
+        continue;
+      }
+      const Verdict& verdict = cells[i]->verdict;
+      std::string report = cells[i]->report.empty() && verdict.word != "passed"
+                               ? cells[i]->row + ": " + verdict.said + "\n"
+                               : cells[i]->report.substr(0, kMostReport);
+      if (cells[i]->report.size() > kMostReport)
+        report += "\n(the rest as the terminal shows it)\n";
+      out << "<td class=\"cell " << Html(verdict.word) << "\" id=\"row-" << reports.size()
+          << "\" tabindex=\"0\" data-program=\"" << Html(program) << "\" data-verdict=\""
+          << Html(verdict.word) << "\" data-name=\""
+          << Html(name + ": " + program + "/" + row) << "\" data-report=\""
+          << reports.size() << "\">" << Html(verdict.word) << "</td>";
+      reports.push_back(report);
+    }
+    out << "</tr>\n";
+  }
+  out << "</tbody></table>\n<h2 id=\"which\">No row chosen</h2>\n<pre id=\"report\">"
+         "</pre>\n<script type=\"application/json\" id=\"reports\">[";
+  for (std::size_t i = 0; i < reports.size(); ++i) {
+    out << (i ? ",\n" : "\n") << ScriptJson(reports[i]);
+  }
+  out << "]</script>\n<script>" << kPageScript << "</script>\n</body></html>\n";
 }

@@ -39,6 +39,10 @@ void WriteCsv(std::ostream& out, const std::vector<RowResult>& outcomes);
 // Gradescope's autograder results: the score, the time, and a test a row with its
 // points and report.
 void WriteGradescope(std::ostream& out, const std::vector<RowResult>& outcomes);
+// A page to look at, whole in itself: a line a submission, a cell a row coloured and
+// named by its verdict, filters by program and verdict, and a row's report on a click;
+// every byte of a student's shown as text.
+void WriteHtml(std::ostream& out, const std::vector<RowResult>& outcomes);
 // `rows` as FOLDER/PROGRAM/ROW.in and .ans, byte for byte, with a README in `folder`.
 // Throws std::runtime_error naming what could not be written.
 void Export(const std::string& folder, const std::vector<Transcript>& rows);

@@ -35,12 +35,50 @@ constexpr char kUsage[] =
     "usage: suitecheck --against DIR [OPTION]... [PROGRAM[/ROW]]...\n"
     "       suitecheck --each DIR [OPTION]... [PROGRAM[/ROW]]...\n"
     "       suitecheck --export DIR [PROGRAM]...\n"
-    "       suitecheck --record PROGRAM/ROW [--replace] < INPUT\n"
-    "options: --seconds N  --wait N  --memory MB  --jobs N  --env NAME=VALUE\n"
-    "         --crlf  --json FILE  --junit FILE  --csv FILE  --wine COMMAND\n"
-    "         --rerun WORDS\n";
+    "       suitecheck --record PROGRAM/ROW [--replace] < INPUT\n";
+constexpr char kOptions[] =
+    "Holds programs of the console suite, or their sources, to the rows of their\n"
+    "transcripts and pages, and says what each got wrong.\n"
+    "\n"
+    "  --against DIR      check the programs, or their sources, in DIR\n"
+    "  --each DIR         check each folder in DIR as one student's submission\n"
+    "  --export DIR       write every row as DIR/PROGRAM/ROW.in and ROW.ans\n"
+    "  --record P/ROW     add a row, made by the program built beside the checker\n"
+    "  --replace          with --record, rewrite the row of that name\n"
+    "  --seconds N        processor time a row may use (5)\n"
+    "  --wait N           time a row may last by the clock (3 x --seconds, at least\n"
+    "                     --seconds + 5)\n"
+    "  --memory MB        memory a row may use (512)\n"
+    "  --jobs N           rows at once (one a processor)\n"
+    "  --env NAME=VALUE   a variable for every program, beside PATH, LANG, LC_ALL,\n"
+    "                     HOME and TMPDIR\n"
+    "  --cxx CMD          the C++ compiler that builds sources (CXX, else c++)\n"
+    "  --cc CMD           the C compiler (CC, else cc)\n"
+    "  --points FILE      what rows are worth: PROGRAM N or PROGRAM/ROW N a line\n"
+    "  --crlf             take \\r\\n as a line break\n"
+    "  --all              show every failing row in full, not the first a program\n"
+    "  --json FILE        the verdicts, and a summary a submission, as JSON\n"
+    "  --junit FILE       the verdicts as JUnit XML, for CI systems\n"
+    "  --csv FILE         a gradebook: a line a submission, a column a row\n"
+    "  --gradescope FILE  Gradescope's autograder results.json\n"
+    "  --html FILE        a page of the class, a cell a row, to look at\n"
+    "  --wine CMD         on a system other than Windows, run PROGRAM.exe with CMD\n"
+    "  --rerun WORDS      the words that start the checker, for the rerun line\n"
+    "  --help, /?         this help\n";
 constexpr std::size_t kMostInput = std::size_t{1} << 20;  // of a row recorded
 constexpr int kMostProcesses = 64;  // a row's at once: past any student program's
+
+// Where the page is: installed beside the checker as text, or in the sources.
+std::string PagePlace() {
+  std::filesystem::path doc =
+      (PathOf(OwnFolder()) / ".." / "share" / "doc" / "suitecheck").lexically_normal();
+  std::error_code error;
+  if (std::filesystem::exists(doc / "suitecheck.txt", error)) {
+    std::u8string text = (doc / "suitecheck.txt").u8string();
+    return std::string(text.begin(), text.end()) + " (and .html)";
+  }
+  return std::string("man -l ") + MAN_DIR + "/suitecheck.1";
+}
 
 // One line on what was refused, any byte of the person's words shown, then the usage
 // where the words themselves were not of the form.
@@ -84,8 +122,9 @@ struct Options {
   unsigned jobs = 0;  // rows at once; 0: one a processor
   std::vector<std::string> environment;
   bool crlf = false;
+  bool all = false;  // every failing row in full
   bool replace = false;
-  std::string json, junit, csv, gradescope;
+  std::string json, junit, csv, gradescope, html;
   std::map<std::string, double> points;  // PROGRAM or PROGRAM/ROW, from --points
   std::string cxx, cc;                   // the compilers named
   std::string wine;                      // what runs a Windows program, on another system
@@ -145,13 +184,14 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
       {"--junit", &options.junit},    {"--csv", &options.csv},
       {"--wine", &options.wine},      {"--rerun", &options.rerun},
       {"--cxx", &options.cxx},        {"--cc", &options.cc},
-      {"--points", &points},          {"--gradescope", &options.gradescope}};
+      {"--points", &points},          {"--gradescope", &options.gradescope},
+      {"--html", &options.html}};
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
     auto valued = std::find_if(std::begin(kValued), std::end(kValued),
                                [&](const auto& option) { return word == option.first; });
-    if (word == "--help" || word == "-h") {
-      std::fputs(kUsage, stdout);
+    if (word == "--help" || word == "-h" || word == "/?") {
+      std::printf("%s%s\nIts page: %s\n", kUsage, kOptions, PagePlace().c_str());
       std::exit(0);
     } else if (valued != std::end(kValued)) {
       if (i + 1 == args.size()) Refuse(word + " takes a value", true);
@@ -168,12 +208,19 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
       }
     } else if (word == "--crlf") {
       options.crlf = true;
+    } else if (word == "--all") {
+      options.all = true;
     } else if (word == "--replace") {
       options.replace = true;
     } else if (word.starts_with("-")) {
       Refuse("no option " + word, true);
     } else {
-      options.names.push_back(word);
+      // A Windows program's name is taken as its program's: thermo.exe is thermo.
+      std::string name = word;
+      std::size_t exe = name.find(".exe");
+      if (exe != name.npos && (exe + 4 == name.size() || name[exe + 4] == '/'))
+        name.erase(exe, 4);
+      options.names.push_back(name);
     }
   }
   if (options.mode.empty()) Refuse("nothing to do", true);
@@ -188,7 +235,7 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
     options.jobs = static_cast<unsigned>(NumberFrom("--jobs", jobs, 256, true, "rows"));
   if (!points.empty()) options.points = PointsFrom(points);
   const std::string* files[] = {&options.json, &options.junit, &options.csv,
-                                &options.gradescope};
+                                &options.gradescope, &options.html};
   for (const std::string* file : files) {
     for (const std::string* other : files) {
       if (file < other && !file->empty() && *file == *other)
@@ -388,6 +435,12 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
   std::vector<std::pair<std::string, std::string>> submissions;  // name, folder
   std::vector<std::string> files;  // handed in as one file, not a folder
   std::error_code error;
+  if (std::filesystem::is_regular_file(PathOf(options.target), error)) {
+    std::string folder = Text(PathOf(options.target).parent_path());
+    Refuse(options.target + " is a file, not a folder: " + options.mode +
+           " takes the folder that holds the programs, " +
+           (folder.empty() ? "." : folder));
+  }
   if (!std::filesystem::is_directory(PathOf(options.target), error)) {
     Refuse("no folder " + options.target);
   }
@@ -573,7 +626,7 @@ struct Counts {
 // in full, one that is more than line ends where there is one, and the rest by name,
 // since one fault often fails many rows.
 template <typename Next>
-void Tell(const Unit& unit, bool each, bool crlf, Next next, Counts& counts) {
+void Tell(const Unit& unit, bool each, bool crlf, bool all, Next next, Counts& counts) {
   std::string label = each ? Padded(Visible(unit.submission), 14) + " " : "";
   label += Padded(unit.program, 14) + " ";
   if (!unit.broken.empty()) {
@@ -598,22 +651,40 @@ void Tell(const Unit& unit, bool each, bool crlf, Next next, Counts& counts) {
     counts.missing += unit.before->word == "missing";
     return;
   }
-  std::printf(" %zu passed, %zu failed\n%s", unit.rows.size() - bad.size(), bad.size(),
-              unit.note.c_str());
+  // Rows that differ only in their line ends are one mistake, counted apart.
+  auto line_ends = [](const RowResult* result) {
+    return result->verdict.detail == "line-ends";
+  };
+  std::stable_partition(bad.begin(), bad.end(), [&](auto* it) { return !line_ends(it); });
+  std::size_t only_ends =
+      static_cast<std::size_t>(std::count_if(bad.begin(), bad.end(), line_ends));
+  std::printf(
+      " %zu passed, %zu failed%s\n%s", unit.rows.size() - bad.size(), bad.size(),
+      only_ends > 0
+          ? (", " + std::to_string(only_ends) + " of them only in line ends").c_str()
+          : "",
+      unit.note.c_str());
   if (crlf_written) std::fputs(CrlfNote(unit.program, crlf).c_str(), stdout);
   if (bad.empty()) return;
-  auto shown = std::find_if(bad.begin(), bad.end(), [](const RowResult* result) {
-    return result->verdict.detail != "line-ends";
-  });
-  if (shown == bad.end()) shown = bad.begin();
-  std::fputs(((each ? Visible(unit.submission) + ": " : "") + (*shown)->report).c_str(),
-             stdout);
-  std::string others;
-  for (const RowResult* result : bad) {
-    if (result != *shown) others += " " + result->row;
+  // In full: every failing row, with --all or where rows were named; else the first.
+  std::size_t in_full = all ? bad.size() : 1;
+  for (std::size_t i = 0; i < bad.size(); ++i) {
+    if (i < in_full) {
+      std::fputs(((each ? Visible(unit.submission) + ": " : "") + bad[i]->report).c_str(),
+                 stdout);
+    }
   }
-  if (!others.empty())
-    std::printf("%s also failed:%s\n", unit.program.c_str(), others.c_str());
+  std::string others, ends;
+  for (std::size_t i = in_full; i < bad.size(); ++i) {
+    (line_ends(bad[i]) ? ends : others) += " " + bad[i]->row;
+  }
+  if (!others.empty() || !ends.empty()) {
+    std::printf("%s also failed:%s%s%s\n", unit.program.c_str(), others.c_str(),
+                ends.empty()     ? ""
+                : others.empty() ? " only in line ends:"
+                                 : "; only in line ends:",
+                ends.c_str());
+  }
 }
 
 // A line a submission: its counts and what failed, for a person to grade by.
@@ -676,7 +747,8 @@ int Check(const Options& options, const Sources& sources) {
       kFiles[] = {{&options.json, WriteJson},
                   {&options.junit, WriteJunit},
                   {&options.csv, WriteCsv},
-                  {&options.gradescope, WriteGradescope}};
+                  {&options.gradescope, WriteGradescope},
+                  {&options.html, WriteHtml}};
   for (const auto& [path, write] : kFiles) {
     if (!path->empty() && !CanWriteBeside(*path)) Refuse(*path + ": cannot be written");
   }
@@ -727,7 +799,12 @@ int Check(const Options& options, const Sources& sources) {
     }
     return results[at++];
   };
-  for (const Unit& unit : units) Tell(unit, each, options.crlf, next, counts);
+  bool rows_named =
+      std::any_of(options.names.begin(), options.names.end(),
+                  [](const std::string& name) { return name.find('/') != name.npos; });
+  for (const Unit& unit : units) {
+    Tell(unit, each, options.crlf, options.all || rows_named, next, counts);
+  }
   for (std::thread& worker : workers) worker.join();
   if (StopSignal()) EndAsStopped();
   if (each) TellClass(results);

@@ -48,7 +48,8 @@ const CheckRow kCheckRows[] = {
      "exec BIN/birthtrick | sed 's/is: /is /'",
      "",
      1,
-     {"\nbirthtrick/a_birth_year: wrote other output\n",
+     {"\nbirthtrick/a_birth_year: wrote other output: one byte of what is expected is "
+      "missing: :\n",
       "  expected (-) and written (+), from output line 3:\n      >\n"
       "    - ... fter juggling the numbers, the result is: 1990.35\n",
       "\nteller         missing: no DIR/teller\n", "\nmirror         missing"},

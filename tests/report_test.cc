@@ -38,7 +38,7 @@ const std::vector<DifferenceRow> kDifferenceRows = {
     {"slip_late_after_a_short_line",
      "Here\n\n" + kLong + " the result is: 1990.35\n",
      "Here\n\n" + kLong + " the result is 1990.35\n",
-     "other",
+     "cut-short",
      {"from output line 3:\n      >\n",
       "    - ... " + std::string(26, 'a') + " the result is: 1990.35\n"}},
     {"long_line_without_a_break",
