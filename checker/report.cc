@@ -185,10 +185,11 @@ std::string Difference(const std::string& expected, const std::string& written) 
   std::string text = "  expected (-) and written (+), from output line " +
                      std::to_string(same + 1) + ":\n";
   if (same > 0) text += "      " + Around(want[same - 1], column) + "\n";
-  text += Indented(cut(want, "- "), 6, "    ", column);
-  text += Indented(cut(got, "+ "), 6, "    ", column);
-  if (want.size() == same + tail) text += "    - (nothing more)\n";
-  if (got.size() == same + tail) text += "    + (nothing more)\n";
+  // Each side in turn, the expected first, a side with no line here said so.
+  text += want.size() == same + tail ? "    - (nothing more)\n"
+                                     : Indented(cut(want, "- "), 6, "    ", column);
+  text += got.size() == same + tail ? "    + (nothing more)\n"
+                                    : Indented(cut(got, "+ "), 6, "    ", column);
   return text + "  first difference at byte " + std::to_string(byte) + "\n";
 }
 

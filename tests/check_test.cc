@@ -161,8 +161,17 @@ const CheckRow kCheckRows[] = {
      "exec BIN/thermo | sed -z 's/\\n/\\r\\n/g; s/36.666667/36.000000/'",
      "thermo",
      1,
-     {"thermo ends its lines in \\r\\n", "\nthermo/body: wrote other output\n",
-      "(its \\r line ends set aside)\n"}},
+     {"thermo         FFFFFFFF.F 1 passed, 9 failed, 7 of them only in line ends\n",
+      "thermo ends its lines in \\r\\n", "    _setmode(_fileno(stdout), _O_",
+      "\nthermo/body: wrote other output\n", "(its \\r line ends set aside)\n",
+      "\nthermo also failed: fraction_is_not_read; only in line ends: boiling "
+      "freezing "}},
+    {"each_named_row_in_full",
+     "exec BIN/thermo | sed 's/s: /s:/'",
+     "thermo/boiling thermo/freezing",
+     1,
+     {"\nthermo/boiling: wrote other output: only the spacing differs\n",
+      "\nthermo/freezing: wrote other output: only the spacing differs\n"}},
     {"crlf_accepted",
      "exec BIN/thermo | sed -z 's/\\n/\\r\\n/g; s/36.666667/36.000000/'",
      "--crlf thermo",
@@ -300,6 +309,30 @@ TEST(Check, GradesAClassIntoFiles) {
       text.find("\nhang                0     10      0     10  thermo timed-out 10\n"),
       text.npos)
       << text;
+  fs::remove_all(dir);
+}
+
+// The words a person types: help on every system, a file named for its folder, a
+// Windows program by its own name.
+const std::pair<const char*, std::vector<const char*>> kTypedRows[] = {
+    {"--help", {"  --memory MB        memory a row may use (512)\n", "\nIts page: "}},
+    {"/?", {"  --html FILE        a page of the class, a cell a row, to look at\n"}},
+    {"--against DIR/thermo thermo",
+     {"suitecheck: DIR/thermo is a file, not a folder: --against takes the folder that "
+      "holds the programs, DIR\n"}},
+    {"--against DIR thermo.exe/boiling", {"thermo         . 1 passed, 0 failed\n"}},
+};
+
+TEST(Check, TakesWhatAPersonTypes) {
+  fs::path dir = MadeFolder();
+  Put(dir, "thermo", "exec BIN/thermo");
+  for (const auto& [words, lines] : kTypedRows) {
+    auto [status, text] = Checked(Replaced(words, dir));
+    EXPECT_EQ(status, std::string(words).starts_with("--against DIR/") ? 2 : 0) << text;
+    for (const char* line : lines) {
+      EXPECT_NE(text.find(Replaced(line, dir)), text.npos) << words << ":\n" << text;
+    }
+  }
   fs::remove_all(dir);
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -78,6 +80,33 @@ TEST(Report, NamesEveryDifference) {
   }
 }
 
+// The report pinned as data, as the transcripts pin the programs: reports/pairs.txt
+// holds pairs of outputs, each with the exact report it must give.
+TEST(Report, GivesThePinnedReports) {
+  std::string folder = std::string(TRANSCRIPT_DIR) + "/../reports";
+  std::ifstream in(folder + "/pairs.txt");
+  std::map<std::string, std::string> pinned;
+  std::string name;
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with("== ")) name = line.substr(3);
+    if (line.starts_with("#|"))
+      pinned[name] += line.substr(line.size() > 2 ? 3 : 2) + "\n";
+  }
+  std::string all;  // every report as made, to pin anew where they rightly change
+  for (const Transcript& pair : TranscriptsOf(folder, "pairs")) {
+    Transcript row{.program = "thermo", .name = pair.name, .output = pair.input};
+    ProgramRun run{.ending = Ending::kExited, .output = pair.output};
+    std::string report = Report(row, run, VerdictOf(row, run, {}, false), "R");
+    EXPECT_EQ(report, pinned[pair.name]) << pair.where;
+    all += "\n== " + pair.name + "\n";
+    for (const std::string& line : Shown(pair.input, '<')) all += line + "\n";
+    for (const std::string& line : Shown(pair.output, '>')) all += line + "\n";
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line);) all += "#| " + line + "\n";
+  }
+  if (HasFailure()) std::ofstream("/tmp/pairs.made") << all;
+}
+
 using Writer = void (*)(std::ostream&, const std::vector<RowResult>&);
 
 // A name a student chose, one file, and what that file must hold of it.
@@ -104,9 +133,38 @@ const NameRow kNameRows[] = {
     {"caf\xe9", WriteJunit, "name=\"caf\\xe9/thermo\""},
     {"\xef\xbf\xbfz", WriteJunit, "name=\"\\u{ffff}z/thermo\""},
     {"Jos\xc3\xa9", WriteCsv, "\r\nJos\xc3\xa9,0,1,"},
+    // A page shows a name as text, never as markup.
+    {"<img src=x onerror=alert(1)>", WriteHtml,
+     "<td class=\"name\">&lt;img src=x onerror=alert(1)&gt;</td>"},
+    {"</script><script>alert(1)", WriteHtml,
+     "data-name=\"&lt;/script&gt;&lt;script&gt;alert(1): thermo/boiling\""},
     {"Jos\xc3\xa9", WriteGradescope,
      "\"name\": \"Jos\xc3\xa9: thermo/boiling\", \"score\": 0, \"max_score\": 1"},
 };
+
+// A class of 200 with 30 rows each, half of them failing, makes a page well under 5 MB.
+TEST(Results, PageStaysSmall) {
+  std::vector<RowResult> outcomes;
+  for (int student = 0; student < 200; ++student) {
+    for (int row = 0; row < 30; ++row) {
+      bool passed = row % 2 == 0;
+      outcomes.push_back({.submission = "student " + std::to_string(student),
+                          .program = "thermo",
+                          .row = "row_" + std::to_string(row),
+                          .verdict = {passed ? "passed" : "wrong-output", "", ""},
+                          .report = passed ? "" : std::string(900, 'r')});
+    }
+  }
+  std::ostringstream made;
+  WriteHtml(made, outcomes);
+  std::string page = made.str();
+  EXPECT_LT(page.size(), std::size_t{5} << 20);
+  std::size_t cells = 0;
+  for (std::size_t at = 0; (at = page.find("<td class=\"cell", at)) != page.npos; ++at) {
+    ++cells;
+  }
+  EXPECT_EQ(cells, 200u * 30u);
+}
 
 TEST(Results, EscapeWhatAStudentNames) {
   for (const NameRow& row : kNameRows) {
