@@ -116,6 +116,71 @@ void Drain(HANDLE pipe, std::string* into, std::size_t bound, std::atomic<bool>*
   }
 }
 
+// The DLLs `program` imports, read from its import table; none where it cannot be read.
+std::vector<std::string> Imports(const std::wstring& program) {
+  HANDLE file = CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string bytes(std::size_t{64} << 20, '\0');
+  DWORD got = 0;
+  ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+  CloseHandle(file);
+  bytes.resize(got);
+  auto word = [&](std::size_t at, std::size_t size) -> unsigned long long {
+    unsigned long long value = 0;
+    for (std::size_t i = 0; i < size && at + i < bytes.size(); ++i)
+      value |= static_cast<unsigned long long>(static_cast<unsigned char>(bytes[at + i]))
+               << (8 * i);
+    return value;
+  };
+  std::size_t header = word(0x3c, 4);
+  if (bytes.size() < header + 24 ||
+      bytes.compare(header, 4, std::string("PE\0\0", 4)) != 0)
+    return {};
+  std::size_t sections = word(header + 6, 2);
+  std::size_t optional = header + 24;
+  std::size_t table = optional + word(header + 20, 2);
+  bool wide = word(optional, 2) == 0x20b;  // PE32+
+  std::size_t imports = word(optional + (wide ? 120 : 104), 4);
+  // A relative address as a place in the file, by the section that holds it.
+  auto place = [&](std::size_t address) -> std::size_t {
+    for (std::size_t i = 0; i < sections; ++i) {
+      std::size_t at = table + 40 * i;
+      std::size_t start = word(at + 12, 4);
+      std::size_t size = std::max(word(at + 8, 4), word(at + 16, 4));
+      if (address >= start && address < start + size)
+        return address - start + word(at + 20, 4);
+    }
+    return bytes.size();
+  };
+  std::vector<std::string> names;
+  for (std::size_t entry = place(imports);
+       imports && entry + 20 <= bytes.size() && names.size() < 256; entry += 20) {
+    std::size_t name = word(entry + 12, 4);
+    if (name == 0) break;
+    std::size_t at = place(name);
+    if (at >= bytes.size()) break;
+    names.push_back(bytes.substr(at, bytes.find('\0', at) - at));
+  }
+  return names;
+}
+
+// Of the DLLs `program` imports, those found neither beside it nor where Windows looks.
+std::string MissingLibraries(const std::wstring& program) {
+  std::wstring folder = program.substr(0, program.find_last_of(L"\\/") + 1);
+  std::string missing;
+  for (const std::string& name : Imports(program)) {
+    std::wstring wide = Wide(name);
+    wchar_t found[MAX_PATH + 1];
+    if (GetFileAttributesW((folder + wide).c_str()) != INVALID_FILE_ATTRIBUTES ||
+        SearchPathW(nullptr, wide.c_str(), nullptr, MAX_PATH + 1, found, nullptr) > 0) {
+      continue;
+    }
+    missing += (missing.empty() ? "" : ", ") + name;
+  }
+  return missing;
+}
+
 // Inheritable handles are made and given to one child at a time, so that no other
 // child started at once holds this one's pipes.
 std::mutex starting;
@@ -426,8 +491,10 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
     run.ending = Ending::kTimedOut;
   } else if (code == 0xC0000135 || code == 0xC0000139 || code == 0xC000007B) {
     run.dll_missing = true;
+    std::string missing = MissingLibraries(Wide(command[0]));
     run.why = code == 0xC000007B ? "a library it needs is not of this kind of Windows"
                                  : "a library it needs (a DLL) was not found";
+    if (!missing.empty()) run.why += ": " + missing;
   } else if (std::string crash = ExceptionInWords(code); !crash.empty()) {
     run.ending = Ending::kCrashed;
     run.status = static_cast<int>(code);
