@@ -119,7 +119,8 @@ int StartApart(void*) {
             .hidden = "",
             .own = "",
             .checker = place,
-            .writable = ""};
+            .writable = "",
+            .visible = ""};
   _exit(NarrowView(view, &step) == 0 ? 0 : 1);
 }
 
@@ -274,6 +275,18 @@ int NarrowView(const View& view, const char** step) {
   if (int error = MapUser()) return error;
   *step = "make its mounts its own";
   if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return errno;
+  // Held open: they may stand inside a folder about to be hidden.
+  int writable = -1;
+  int visible = -1;
+  *step = "find its own folders";
+  if (*view.writable) {
+    writable = open(view.writable, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (writable < 0) return errno;
+  }
+  if (*view.visible) {
+    visible = open(view.visible, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (visible < 0) return errno;
+  }
   int own = -1;
   if (*view.own) {
     *step = "find its own folder";
@@ -301,9 +314,14 @@ int NarrowView(const View& view, const char** step) {
     if (mount(from, inside, nullptr, MS_BIND | MS_REC, nullptr) != 0) return errno;
   }
   if (own >= 0) close(own);
-  if (*view.writable) {
-    *step = "keep its output folder writable";
-    if (mount(view.writable, view.writable, nullptr, MS_BIND, nullptr) != 0) return errno;
+  *step = "keep its own folders in sight";
+  for (auto [fd, path] : {std::pair{writable, view.writable}, {visible, view.visible}}) {
+    if (fd < 0) continue;
+    char from[64];
+    std::snprintf(from, sizeof from, "/proc/self/fd/%d", fd);
+    if (int error = MakeFolders("", path)) return error;
+    if (mount(from, path, nullptr, MS_BIND, nullptr) != 0) return errno;
+    close(fd);
   }
   *step = "make the files read-only";
   if (int error = Attributes("/", AT_RECURSIVE, MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID, 0))

@@ -28,6 +28,7 @@ struct View {
   const char* own;       // ... but for this one inside it ("" for none)
   const char* checker;   // the checker's own folder: hidden, but for `scratch`
   const char* writable;  // a folder it may write besides ("" for none)
+  const char* visible;   // a folder it may read, wherever it stands ("" for none)
 };
 // Maps the user where a namespace of users was needed, makes the whole file system
 // read-only but the scratch folder, hides what it must, and shows only the row's own

@@ -386,7 +386,8 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
                      .hidden = bounds.hidden.c_str(),
                      .own = bounds.own.c_str(),
                      .checker = Workplace().c_str(),
-                     .writable = bounds.writable.c_str()},
+                     .writable = bounds.writable.c_str(),
+                     .visible = bounds.visible.c_str()},
             .apart = false,
             .memory_each = group.memory.empty(),
             .bounds = &bounds};

@@ -46,6 +46,7 @@ struct Bounds {
   bool apart = true;  // its own namespaces where the system has them (not under wine)
   std::string hidden, own;  // a folder it may not see but for `own` in it
   std::string writable;     // a folder it may write besides its own (a compiler's output)
+  std::string visible;  // a folder it may read though it stands in `hidden` (its build)
   std::vector<std::string> environment;  // NAME=VALUE, beside the fixed ones
   std::function<void()> in_child;        // made just before the program starts
 };

@@ -533,6 +533,7 @@ void BuildAll(std::vector<Unit>& units, const Options& options, unsigned jobs) {
                                 "could not be started: " + Visible(build.why)};
         } else {
           unit.command = build.command;
+          unit.bounds.visible = Text(PathOf(build.command.back()).parent_path());
           unit.note = name + ": built from " + Visible(build.from);
           if (build.warnings > 0) {
             unit.note += "; " + std::to_string(build.warnings) + " warning" +
