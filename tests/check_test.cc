@@ -266,6 +266,8 @@ TEST(Check, GradesAClassIntoFiles) {
       {"crash", "kill -SEGV $$"},
       {"hang", "exec sleep 60"},
       {"none", ""},
+      // It sees its own folder in the class's, no one else's.
+      {"peek", "[ \"$(ls \"${0%/*}/..\")\" = peek ] && exec BIN/thermo; exit 9"},
   };
   for (auto [student, script] : kClass) {
     fs::create_directory(dir / student);
@@ -296,7 +298,7 @@ TEST(Check, GradesAClassIntoFiles) {
        {"\xef\xbb\xbfsubmission,points,max,thermo,thermo/boiling,thermo/freezing,",
         "\r\nright,10,10,10,passed,passed,", "\r\nwrong,2,10,2,wrong-output,",
         "\r\ncrash,0,10,0,crashed,", "\r\nhang,0,10,0,timed-out,",
-        "\r\nnone,0,10,0,missing,"}},
+        "\r\nnone,0,10,0,missing,", "\r\npeek,10,10,10,passed,"}},
   };
   for (const auto& [name, lines] : kFiles) {
     std::string bytes = read(name);
@@ -314,25 +316,53 @@ TEST(Check, GradesAClassIntoFiles) {
 
 // The words a person types: help on every system, a file named for its folder, a
 // Windows program by its own name.
-const std::pair<const char*, std::vector<const char*>> kTypedRows[] = {
-    {"--help", {"  --memory MB        memory a row may use (512)\n", "\nIts page: "}},
-    {"/?", {"  --html FILE        a page of the class, a cell a row, to look at\n"}},
+struct TypedRow {
+  const char* words;
+  int status;
+  std::vector<const char*> lines;
+};
+
+const TypedRow kTypedRows[] = {
+    {"--help", 0, {"  --memory MB        memory a row may use (512)\n", "\nIts page: "}},
+    {"/?", 0, {"  --html FILE        a page of the class, a cell a row, to look at\n"}},
     {"--against DIR/thermo thermo",
+     2,
      {"suitecheck: DIR/thermo is a file, not a folder: --against takes the folder that "
       "holds the programs, DIR\n"}},
-    {"--against DIR thermo.exe/boiling", {"thermo         . 1 passed, 0 failed\n"}},
+    {"--against DIR thermo.exe/boiling", 0, {"thermo         . 1 passed, 0 failed\n"}},
+    {"--against DIR --points DIR/ten thermo",
+     2,
+     {"suitecheck: DIR/ten:2: not PROGRAM POINTS or PROGRAM/ROW POINTS: thermo ten\n"}},
+    {"--against DIR --points DIR/nosuch thermo",
+     2,
+     {"suitecheck: --points names no row thermo/nosuch\n"}},
+    {"--against DIR/source --cxx no-such-compiler thermo",
+     1,
+     {"thermo         could not be started: no C++ compiler here: no-such-compiler was "
+      "not "
+      "found (--cxx and --cc name another)\n"}},
+    {"--export DIR/rows thermo", 0, {}},
+    {"--export DIR/rows teller", 0, {}},  // the thermo rows of the first go
+    {"--export DIR thermo", 2, {"suitecheck: DIR holds "}},
+    {"--record thermo/page", 2, {"suitecheck: page is the row of the page's example"}},
 };
 
 TEST(Check, TakesWhatAPersonTypes) {
   fs::path dir = MadeFolder();
   Put(dir, "thermo", "exec BIN/thermo");
-  for (const auto& [words, lines] : kTypedRows) {
+  std::ofstream(dir / "ten") << "# what thermo is worth\nthermo ten\n";
+  std::ofstream(dir / "nosuch") << "thermo/nosuch 2\n";
+  fs::create_directory(dir / "source");
+  std::ofstream(dir / "source/thermo.cpp") << "int main() {}\n";
+  for (const auto& [words, status_wanted, lines] : kTypedRows) {
     auto [status, text] = Checked(Replaced(words, dir));
-    EXPECT_EQ(status, std::string(words).starts_with("--against DIR/") ? 2 : 0) << text;
+    EXPECT_EQ(status, status_wanted) << words << ":\n" << text;
     for (const char* line : lines) {
       EXPECT_NE(text.find(Replaced(line, dir)), text.npos) << words << ":\n" << text;
     }
   }
+  EXPECT_TRUE(fs::exists(dir / "rows/teller/withdraw_180.ans"));
+  EXPECT_FALSE(fs::exists(dir / "rows/thermo")) << "a stale export left";
   fs::remove_all(dir);
 }
 
@@ -581,6 +611,15 @@ TEST(Check, RecordsSafely) {
   EXPECT_EQ(there("echo 99 | bin/suitecheck --record thermo/at_3 --replace").first, 0);
   auto [passed, report] = there("bin/suitecheck --against bin thermo/at_3");
   EXPECT_EQ(passed, 0) << report;
+  // Through a link, to the file it names; the link stays one.
+  fs::rename(file, dir / "kept.txt");
+  fs::create_symlink(dir / "kept.txt", file);
+  EXPECT_EQ(there("echo 7 | bin/suitecheck --record thermo/linked").first, 0);
+  EXPECT_TRUE(fs::is_symlink(file));
+  std::ifstream kept(dir / "kept.txt");
+  EXPECT_NE(
+      std::string(std::istreambuf_iterator<char>(kept), {}).find("\n== linked\n< 7\n"),
+      std::string::npos);
   auto [refused, why] = there("yes 12 | bin/suitecheck --record thermo/endless");
   EXPECT_EQ(refused, 2) << why;
   EXPECT_NE(why.find("the input is over 1 MiB"), why.npos) << why;
