@@ -60,6 +60,24 @@ std::string Json(const std::string& raw) {
   return quoted + "\"";
 }
 
+// The entity that writes `c` in XML and HTML text and attributes, where it needs one.
+const char* Entity(char c) {
+  switch (c) {
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '"':
+      return "&quot;";
+    case '\'':
+      return "&#39;";
+    default:
+      return nullptr;
+  }
+}
+
 // XML 1.0 has no way to write most control bytes, nor U+FFFE and U+FFFF, so they are
 // written as the report writes them.
 std::string Xml(const std::string& raw) {
@@ -73,25 +91,14 @@ std::string Xml(const std::string& raw) {
       at += 2;
       continue;
     }
-    switch (c) {
-      case '<':
-        escaped += "&lt;";
-        break;
-      case '>':
-        escaped += "&gt;";
-        break;
-      case '&':
-        escaped += "&amp;";
-        break;
-      case '"':
-        escaped += "&quot;";
-        break;
-      default:
-        if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7f) {
-          escaped += Visible(std::string(1, static_cast<char>(c)));
-        } else {
-          escaped += static_cast<char>(c);
-        }
+    if (const char* entity = Entity(static_cast<char>(c))) {
+      escaped += entity;
+      continue;
+    }
+    if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7f) {
+      escaped += Visible(std::string(1, static_cast<char>(c)));
+    } else {
+      escaped += static_cast<char>(c);
     }
   }
   return escaped;
@@ -305,28 +312,10 @@ namespace {
 
 // `text` as HTML text: no byte of a student's is ever markup.
 std::string Html(const std::string& raw) {
-  std::string text = Utf8(raw);
   std::string escaped;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        escaped += "&amp;";
-        break;
-      case '<':
-        escaped += "&lt;";
-        break;
-      case '>':
-        escaped += "&gt;";
-        break;
-      case '"':
-        escaped += "&quot;";
-        break;
-      case '\'':
-        escaped += "&#39;";
-        break;
-      default:
-        escaped += c;
-    }
+  for (char c : Utf8(raw)) {
+    const char* entity = Entity(c);
+    escaped += entity ? std::string(entity) : std::string(1, c);
   }
   return escaped;
 }
