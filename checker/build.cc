@@ -74,8 +74,8 @@ std::string FirstLines(const std::string& text, std::size_t most) {
 std::string KeyOf(const std::vector<std::string>& parts) {
   unsigned long long hash = 14695981039346656037ull;
   for (const std::string& part : parts) {
-    for (unsigned char c : part + '\0') {
-      hash ^= c;
+    for (char c : part + '\0') {
+      hash ^= static_cast<unsigned char>(c);
       hash *= 1099511628211ull;
     }
   }

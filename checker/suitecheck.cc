@@ -388,7 +388,8 @@ std::vector<double> WorthOf(const std::map<std::string, double>& points,
                             const std::string& program,
                             const std::vector<Transcript>& rows,
                             const std::vector<Transcript>& chosen) {
-  for (const auto& [name, worth] : points) {
+  for (const auto& entry : points) {
+    const std::string& name = entry.first;
     std::string named = name.substr(0, name.find('/'));
     if (named != program) continue;
     bool known = name == program || std::any_of(rows.begin(), rows.end(), [&](auto& row) {
