@@ -432,21 +432,12 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
   for (;;) {
     woke = WaitForMultipleObjects(2, waits, FALSE, 20);
     if (woke != WAIT_TIMEOUT) break;
-    // The job's count covers every process it started, where the system keeps one
-    // (wine does not); the program's own, where it does not.
+    // The job's count covers every process it started. Wine keeps none, and its
+    // processes' own times are not to be trusted: there the wall bound alone holds.
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION used{};
     if (QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &used,
                                   sizeof used, nullptr)) {
       run.processor = Seconds(used.TotalUserTime) + Seconds(used.TotalKernelTime);
-    }
-    FILETIME created, ended, kernel, user;
-    if (GetProcessTimes(process.hProcess, &created, &ended, &kernel, &user)) {
-      auto seconds = [](FILETIME time) {
-        return static_cast<double>(
-                   ULARGE_INTEGER{{time.dwLowDateTime, time.dwHighDateTime}}.QuadPart) /
-               1e7;
-      };
-      run.processor = std::max(run.processor, seconds(kernel) + seconds(user));
     }
     double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     if (run.processor > bounds.seconds || elapsed > wall) {
