@@ -372,7 +372,11 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
   for (int fd : {out[0], out[1], err[0], err[1], told[0], told[1], go[0], go[1]}) {
     fcntl(fd, F_SETFD, FD_CLOEXEC);
   }
-  Group group = MakeGroup(bounds.memory, bounds.processes);
+  // A group where there is a bound for one to hold: moving a process into one waits on
+  // the kernel, which a run with no such bound need not pay.
+  Group group = bounds.memory || bounds.processes
+                    ? MakeGroup(bounds.memory, bounds.processes)
+                    : Group{};
   Start how{.argv = argv.data(),
             .envp = envp.data(),
             .in = in,
