@@ -192,6 +192,9 @@ RunResult RunProgram(std::string_view program, std::string_view input, Launch la
                              {.seconds = seconds,
                               .wait = seconds,
                               .bytes = max_output,
+                              // The suite's own programs: no namespaces to pay for
+                              // in thousands of runs.
+                              .apart = false,
                               .environment = launch.environment,
                               .in_child = launch.in_child});
     return {.output = run.output,

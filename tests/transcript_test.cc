@@ -17,7 +17,7 @@ class RowTest : public testing::Test {
  public:
   explicit RowTest(Transcript row) : row_(std::move(row)) {}
   void TestBody() override {
-    Bounds bounds{.seconds = kSeconds};
+    Bounds bounds{.seconds = kSeconds, .apart = false};  // the suite's own programs
     ProgramRun run = RunOnce({ProgramPath(row_.program)}, row_.input, bounds);
     Verdict verdict = VerdictOf(row_, run, bounds, false);
     std::string rerun =
