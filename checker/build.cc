@@ -28,11 +28,6 @@ const std::vector<std::string> kLinked = {};
 const std::vector<std::string> kCxxEndings = {".cpp", ".cc", ".cxx"};
 constexpr std::size_t kSaidLines = 12;  // of the compiler's words, kept for the report
 
-std::string Text(const fs::path& path) {
-  std::u8string utf8 = path.u8string();
-  return std::string(utf8.begin(), utf8.end());
-}
-
 std::string Read(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
@@ -148,7 +143,7 @@ Build BuildFrom(const std::string& folder, const std::string& program,
       build.why = "no Python 3 here to run " + build.from + " with";
       return build;
     }
-    words.push_back(Text(files[0]));
+    words.push_back(TextOf(files[0]));
     build.command = words;
     return build;
   }
@@ -166,9 +161,9 @@ Build BuildFrom(const std::string& folder, const std::string& program,
   words.insert(words.end(), kLinked.begin(), kLinked.end());
   std::vector<std::string> parts = words;
   parts.push_back(Identity(compiler));
-  parts.push_back(Text(there));
+  parts.push_back(TextOf(there));
   for (const fs::path& file : files) {
-    parts.push_back(Text(file.filename()));
+    parts.push_back(TextOf(file.filename()));
     parts.push_back(Read(file));
   }
   fs::path cache = PathOf(CacheFolder()) / KeyOf(parts);
@@ -190,11 +185,11 @@ Build BuildFrom(const std::string& folder, const std::string& program,
     compiling.wait = 120;
     compiling.memory = std::size_t{1} << 30;
     compiling.file_bytes = std::size_t{64} << 20;
-    compiling.writable = Text(part);
-    compiling.environment = {"PATH=" + Text(PathOf(compiler).parent_path()) +
+    compiling.writable = TextOf(part);
+    compiling.environment = {"PATH=" + TextOf(PathOf(compiler).parent_path()) +
                              PathSeparator() + DefaultPath()};
-    for (const fs::path& file : files) words.push_back(Text(file));
-    words.insert(words.end(), {"-o", Text(part / PathOf(ProgramFile(program)))});
+    for (const fs::path& file : files) words.push_back(TextOf(file));
+    words.insert(words.end(), {"-o", TextOf(part / PathOf(ProgramFile(program)))});
     if (!cxx) words.push_back("-lm");
     ProgramRun run = RunOnce(words, "", compiling);
     if (run.ending != Ending::kExited) {
@@ -211,7 +206,7 @@ Build BuildFrom(const std::string& folder, const std::string& program,
   }
   build.said = Read(cache / "said");
   // The files named as the student knows them, not by the checker's absolute path.
-  std::string prefix = Text(there / "");
+  std::string prefix = TextOf(there / "");
   for (std::size_t at; (at = build.said.find(prefix)) != build.said.npos;) {
     build.said.erase(at, prefix.size());
   }
@@ -222,6 +217,6 @@ Build BuildFrom(const std::string& folder, const std::string& program,
     return build;
   }
   build.said = FirstLines(build.said, kSaidLines);
-  build.command = {Text(made)};
+  build.command = {TextOf(made)};
   return build;
 }

@@ -99,11 +99,7 @@ Sources FindSources() {
   std::error_code error;
   if (!std::filesystem::is_directory(share / "suitecheck" / "transcripts", error))
     return {};
-  auto text = [](const std::filesystem::path& path) {
-    std::u8string utf8 = path.u8string();
-    return std::string(utf8.begin(), utf8.end());
-  };
-  return {text(share / "suitecheck" / "transcripts"), text(share / "man" / "man1")};
+  return {TextOf(share / "suitecheck" / "transcripts"), TextOf(share / "man" / "man1")};
 }
 
 // A program's rows: its transcripts and its page's example.
@@ -282,11 +278,6 @@ struct Unit {
   std::string note;                  // what its build said, for the report
 };
 
-std::string Text(const std::filesystem::path& path) {
-  std::u8string utf8 = path.u8string();
-  return std::string(utf8.begin(), utf8.end());
-}
-
 // The absolute form of `folder`, for a row whose own folder is elsewhere.
 std::string Absolute(const std::string& folder) {
   std::error_code error;
@@ -308,20 +299,22 @@ Bounds BoundsOf(const Options& options, const std::string& folder) {
   return bounds;
 }
 
+// `text` with A to Z as a to z, for names compared as a person compares them.
+std::string Lower(std::string text) {
+  for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return text;
+}
+
 // What stands in `folder` where `program` is missing and a student may have meant it:
 // another case, a.out, a doubled ending, main.cpp, the program one folder down.
 std::vector<std::string> NearMisses(const std::string& folder,
                                     const std::string& program) {
-  auto lower = [](std::string text) {
-    for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    return text;
-  };
   std::vector<std::string> near;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(PathOf(folder), error)) {
     std::u8string utf8 = entry.path().filename().u8string();
     std::string name(utf8.begin(), utf8.end());
-    std::string low = lower(name);
+    std::string low = Lower(name);
     bool meant =
         low == program || low == program + ".exe" || low == "a.out" || low == "a.exe" ||
         low.starts_with("main.") ||
@@ -329,7 +322,7 @@ std::vector<std::string> NearMisses(const std::string& folder,
         (name.starts_with(".") == false && entry.is_directory(error) &&
          (std::filesystem::exists(entry.path() / PathOf(program), error) ||
           std::filesystem::exists(entry.path() / PathOf(program + ".exe"), error) ||
-          !SourcesOf(Text(entry.path()), program).empty()));
+          !SourcesOf(TextOf(entry.path()), program).empty()));
     if (meant && name != program) {
       near.push_back(entry.is_directory(error) && low != program ? name + "/" : name);
     }
@@ -422,12 +415,8 @@ std::vector<double> WorthOf(const std::map<std::string, double>& points,
 
 // Names in the order a person looks for them: without regard to case, then as bytes.
 bool Before(const std::string& a, const std::string& b) {
-  auto lower = [](std::string text) {
-    for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    return text;
-  };
-  std::string x = lower(a);
-  std::string y = lower(b);
+  std::string x = Lower(a);
+  std::string y = Lower(b);
   return x != y ? x < y : a < b;
 }
 
@@ -437,7 +426,7 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
   std::vector<std::string> files;  // handed in as one file, not a folder
   std::error_code error;
   if (std::filesystem::is_regular_file(PathOf(options.target), error)) {
-    std::string folder = Text(PathOf(options.target).parent_path());
+    std::string folder = TextOf(PathOf(options.target).parent_path());
     Refuse(options.target + " is a file, not a folder: " + options.mode +
            " takes the folder that holds the programs, " +
            (folder.empty() ? "." : folder));
@@ -448,7 +437,7 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
   if (options.mode == "--each") {
     for (const auto& entry :
          std::filesystem::directory_iterator(PathOf(options.target), error)) {
-      std::string name = Text(entry.path().filename());
+      std::string name = TextOf(entry.path().filename());
       if (name.starts_with(".")) continue;  // .git and the like are no one's
       if (entry.is_directory(error)) {
         submissions.emplace_back(name, InFolder(options.target, name));
@@ -534,7 +523,7 @@ void BuildAll(std::vector<Unit>& units, const Options& options, unsigned jobs) {
                                 "could not be started: " + Visible(build.why)};
         } else {
           unit.command = build.command;
-          unit.bounds.visible = Text(PathOf(build.command.back()).parent_path());
+          unit.bounds.visible = TextOf(PathOf(build.command.back()).parent_path());
           unit.note = name + ": built from " + Visible(build.from);
           if (build.warnings > 0) {
             unit.note += "; " + std::to_string(build.warnings) + " warning" +
@@ -842,7 +831,7 @@ int Export(const Options& options, const Sources& sources) {
   std::vector<std::filesystem::path> earlier;
   bool exported = false;
   for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-    std::string name = Text(entry.path().filename());
+    std::string name = TextOf(entry.path().filename());
     if (name == "README.md") {
       std::ifstream in(entry.path(), std::ios::binary);
       std::string first;
@@ -896,7 +885,7 @@ int Record(const Options& options, const Sources& sources) {
   std::string path = FileOf(sources.transcripts, program);
   std::error_code linked;
   if (std::filesystem::is_symlink(PathOf(path), linked)) {
-    path = Text(std::filesystem::canonical(PathOf(path), linked));
+    path = TextOf(std::filesystem::canonical(PathOf(path), linked));
   }
   std::vector<Transcript> rows = TranscriptsOf(sources.transcripts, program);  // its form
   bool exists = std::any_of(rows.begin(), rows.end(),

@@ -112,6 +112,11 @@ std::vector<std::string> AllPrograms() {
   return programs;
 }
 
+std::string TextOf(const std::filesystem::path& path) {
+  std::u8string utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
+
 std::filesystem::path PathOf(const std::string& utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }

@@ -21,6 +21,8 @@ struct Transcript {
 std::vector<std::string> AllPrograms();
 // A path given in UTF-8, as this system names it.
 std::filesystem::path PathOf(const std::string& utf8);
+// A path as UTF-8 text, the other way.
+std::string TextOf(const std::filesystem::path& path);
 
 // The rows of `program`'s file in `folder`, in order. A file that cannot be read, or a
 // line that is not of the form, throws std::runtime_error saying where.
