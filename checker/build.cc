@@ -88,6 +88,32 @@ int Count(const std::string& said, const std::string& kind) {
   return count;
 }
 
+// Why the sources may not be read for a row, "" where they may: a source that is a
+// link leading out of the submission would show the compiler a file that is not the
+// student's; one closed to the rows' users cannot be read by its compiler.
+std::string Refused(const fs::path& there, const std::string& from,
+                    const std::vector<fs::path>& files, const Bounds& bounds) {
+  std::error_code error;
+  fs::path root = fs::weakly_canonical(there, error);
+  std::vector<fs::path> all = files;
+  all.push_back(there / PathOf(from));
+  for (const fs::path& file : all) {
+    fs::path real = fs::weakly_canonical(file, error);
+    auto [end, inside] =
+        std::mismatch(root.begin(), root.end(), real.begin(), real.end());
+    if (error || end != root.end()) {
+      return TextOf(file.lexically_relative(there)) +
+             " is a link leading out of the submission: not built";
+    }
+    if (std::string closed = ClosedToRows(TextOf(file), bounds.apart); !closed.empty()) {
+      return closed +
+             " may be read by you alone, and rows run as users of their own: "
+             "chmod -R a+rX makes it readable to them";
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 Compilers CompilersFrom(const std::string& cxx, const std::string& cc) {
@@ -131,6 +157,10 @@ Build BuildFrom(const std::string& folder, const std::string& program,
   if (build.from.empty()) return build;
   fs::path there = fs::absolute(PathOf(folder));
   std::vector<fs::path> files = Files(there, build.from);
+  if (std::string why = Refused(there, build.from, files, bounds); !why.empty()) {
+    build.why = why;
+    return build;
+  }
   if (build.from.ends_with(".py")) {
 #ifdef _WIN32
     std::string python = Found("py");
@@ -176,6 +206,10 @@ Build BuildFrom(const std::string& folder, const std::string& program,
     fs::path part = cache;
     part += "." + std::to_string(std::random_device{}()) + ".part";
     fs::create_directories(part, error);
+    // Open to the rows' users, who start what is kept there, but not to be listed.
+    fs::permissions(PathOf(CacheFolder()),
+                    fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec,
+                    error);
     if (error) {
       build.why = "the checker could not make its build folder: " + error.message();
       return build;

@@ -3,6 +3,7 @@
 // ends them all and it sees the files read-only but for its scratch folder; and control
 // groups, where they can be made, for its memory, its number of processes and its
 // processor time.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
@@ -20,6 +21,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 #ifdef __has_include
@@ -111,17 +113,84 @@ int Tmpfs(const char* path, const char* options) {
                                                                                 : errno;
 }
 
+// `path` outside, put at the same path inside `root`, read-only later with the rest:
+// a folder bound with all below it, a file bound on an empty one, a link made again.
+int Show(const char* root, const char* path) {
+  char inside[4096];
+  if (std::snprintf(inside, sizeof inside, "%s%s", root, path) >= int{sizeof inside})
+    return ENAMETOOLONG;
+  struct stat there;
+  if (lstat(path, &there) != 0) return errno == ENOENT ? 0 : errno;
+  if (S_ISLNK(there.st_mode)) {
+    char target[4096];
+    ssize_t length = readlink(path, target, sizeof target - 1);
+    if (length < 0) return errno;
+    target[length] = '\0';
+    if (int error = MakeFolders(root, inside)) return error;
+    rmdir(inside);
+    return symlink(target, inside) == 0 || errno == EEXIST ? 0 : errno;
+  }
+  if (S_ISDIR(there.st_mode)) {
+    if (int error = MakeFolders(root, inside)) return error;
+  } else {
+    char* slash = std::strrchr(inside, '/');
+    *slash = '\0';
+    int error = MakeFolders(root, inside);
+    *slash = '/';
+    if (error) return error;
+    int fd = open(inside, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0 && errno != EISDIR) return errno;
+    if (fd >= 0) close(fd);
+  }
+  return mount(path, inside, nullptr, MS_BIND | MS_REC, nullptr) == 0 ? 0 : errno;
+}
+
+// What a program needs of the system: its programs and libraries, and the files of
+// /etc that the C and C++ runtimes, the compilers and Python read.
+constexpr const char* kSystem[] = {"/usr",
+                                   "/bin",
+                                   "/sbin",
+                                   "/lib",
+                                   "/lib32",
+                                   "/lib64",
+                                   "/libx32",
+                                   "/etc/alternatives",
+                                   "/etc/ld.so.cache",
+                                   "/etc/ld.so.conf",
+                                   "/etc/ld.so.conf.d",
+                                   "/etc/localtime",
+                                   "/etc/nsswitch.conf",
+                                   "/etc/python3",
+                                   "/etc/python3.11",
+                                   "/etc/python3.12",
+                                   "/etc/python3.13",
+                                   "/dev/null",
+                                   "/dev/zero",
+                                   "/dev/urandom",
+                                   "/dev/random",
+                                   "/dev/full",
+                                   "/dev/fd",
+                                   "/dev/stdin",
+                                   "/dev/stdout",
+                                   "/dev/stderr"};
+// What /proc shows of the machine beyond the row's processes, masked as container
+// runtimes mask it.
+constexpr const char* kMasked[] = {"/proc/kcore",      "/proc/keys",
+                                   "/proc/timer_list", "/proc/sched_debug",
+                                   "/proc/kallsyms",   "/proc/sysrq-trigger"};
+
 int StartApart(void*) {
-  const char* step = "";
-  char place[] = "/tmp";
-  View view{.scratch = place,
+  char root[] = "/tmp";
+  char scratch[] = "/tmp/scratch";
+  const char* none[] = {nullptr};
+  View view{.root = root,
+            .scratch = scratch,
             .scratch_bytes = 1 << 16,
-            .hidden = "",
-            .own = "",
-            .checker = place,
-            .writable = "",
-            .visible = ""};
-  _exit(NarrowView(view, &step) == 0 ? 0 : 1);
+            .user = -1,
+            .group = -1,
+            .readable = none,
+            .writable = ""};
+  _exit(NarrowView(view, nullptr) == 0 ? 0 : 1);
 }
 
 }  // namespace
@@ -139,9 +208,12 @@ pid_t Clone(int (*child)(void*), void* arg, int flags) {
   return pid;
 }
 
-namespace {
+bool BecomeUser(uid_t id) {
+  return syscall(SYS_setgroups, 0, nullptr) == 0 &&
+         syscall(SYS_setresgid, id, id, id) == 0 &&
+         syscall(SYS_setresuid, id, id, id) == 0;
+}
 
-// Whether a row can run apart here: one try, with the view narrowed as a row's is.
 bool ApartHere() {
   int known = apart_here.load();
   if (known >= 0) return known == 1;
@@ -158,6 +230,8 @@ bool ApartHere() {
   apart_here = apart ? 1 : 0;
   return apart;
 }
+
+namespace {
 
 // The folder of this process's group in the hierarchy mounted with `option` (a
 // controller, or "" for the unified one), "" where there is none to use.
@@ -203,9 +277,17 @@ bool Write(const std::string& path, const std::string& text) {
   return Put(path.c_str(), text.c_str()) == 0;
 }
 
+// The whole of a small file; "" where it cannot be read (a process that has ended).
 std::string Read(const std::string& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::string text;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return text;
+  char chunk[4096];
+  for (ssize_t got; (got = read(fd, chunk, sizeof chunk)) > 0;) {
+    text.append(chunk, static_cast<std::size_t>(got));
+  }
+  close(fd);
+  return text;
 }
 
 // The number after `key` in a file of "key value" lines; 0 where none.
@@ -271,69 +353,66 @@ pid_t Spawn(int (*child)(void*), void* arg, bool apart, bool* held) {
 }
 
 int NarrowView(const View& view, const char** step) {
+  const char* unused = "";
+  if (!step) step = &unused;
   *step = "map the user";
   if (int error = MapUser()) return error;
   *step = "make its mounts its own";
   if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return errno;
-  // Held open: they may stand inside a folder about to be hidden.
-  int writable = -1;
-  int visible = -1;
-  *step = "find its own folders";
+  *step = "make its root";
+  if (int error = Tmpfs(view.root, "mode=0755,size=1m")) return error;
+  *step = "show it the system's programs";
+  for (const char* path : kSystem) {
+    if (int error = Show(view.root, path)) return error;
+  }
+  *step = "show it its own files";
+  for (const char* const* path = view.readable; *path; ++path) {
+    if (int error = Show(view.root, *path)) return error;
+  }
   if (*view.writable) {
-    writable = open(view.writable, O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (writable < 0) return errno;
+    if (int error = Show(view.root, view.writable)) return error;
   }
-  if (*view.visible) {
-    visible = open(view.visible, O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (visible < 0) return errno;
-  }
-  int own = -1;
-  if (*view.own) {
-    *step = "find its own folder";
-    own = open(view.own, O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (own < 0) return errno;
-  }
-  *step = "hide the checker's folder";
-  if (int error = Tmpfs(view.checker, "mode=0755")) return error;
-  if (int error = MakeFolders(view.checker, view.scratch)) return error;
+  char inside[4096];
   *step = "make its scratch folder";
-  char options[64];
-  std::snprintf(options, sizeof options, "mode=0700,size=%zu", view.scratch_bytes);
-  if (int error = Tmpfs(view.scratch, options)) return error;
-  if (*view.hidden && *view.own) {
-    *step = "hide the other submissions";
-    if (int error = Tmpfs(view.hidden, "mode=0755")) return error;
-    // No memory is taken here: a child of many threads may not.
-    const char* name = std::strrchr(view.own, '/');
-    char inside[4096];
-    char from[64];
-    std::snprintf(inside, sizeof inside, "%s/%s", view.hidden,
-                  name ? name + 1 : view.own);
-    std::snprintf(from, sizeof from, "/proc/self/fd/%d", own);
-    if (mkdir(inside, 0755) != 0) return errno;
-    if (mount(from, inside, nullptr, MS_BIND | MS_REC, nullptr) != 0) return errno;
+  std::snprintf(inside, sizeof inside, "%s%s", view.root, view.scratch);
+  if (int error = MakeFolders(view.root, inside)) return error;
+  char options[96];
+  if (view.user >= 0) {
+    std::snprintf(options, sizeof options, "mode=0700,size=%zu,uid=%ld,gid=%ld",
+                  view.scratch_bytes, view.user, view.group);
+  } else {
+    std::snprintf(options, sizeof options, "mode=0700,size=%zu", view.scratch_bytes);
   }
-  if (own >= 0) close(own);
-  *step = "keep its own folders in sight";
-  for (auto [fd, path] : {std::pair{writable, view.writable}, {visible, view.visible}}) {
-    if (fd < 0) continue;
-    char from[64];
-    std::snprintf(from, sizeof from, "/proc/self/fd/%d", fd);
-    if (int error = MakeFolders("", path)) return error;
-    if (mount(from, path, nullptr, MS_BIND, nullptr) != 0) return errno;
-    close(fd);
+  if (int error = Tmpfs(inside, options)) return error;
+  *step = "give it a /proc of its own";
+  std::snprintf(inside, sizeof inside, "%s/proc", view.root);
+  if (mkdir(inside, 0555) != 0) return errno;
+  // Where the system refuses a new /proc (a namespace of users where the machine's own
+  // /proc is partly covered), none: the machine's would show the checker's processes.
+  bool proc =
+      mount("proc", inside, "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) == 0;
+  for (const char* masked : kMasked) {
+    if (!proc) break;
+    char from[4096];
+    std::snprintf(inside, sizeof inside, "%s%s", view.root, masked);
+    std::snprintf(from, sizeof from, "%s/dev/null", view.root);
+    if (access(inside, F_OK) == 0) mount(from, inside, nullptr, MS_BIND, nullptr);
   }
   *step = "make the files read-only";
-  if (int error = Attributes("/", AT_RECURSIVE, MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID, 0))
+  if (int error =
+          Attributes(view.root, AT_RECURSIVE, MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID, 0)) {
     return error;
-  if (int error = Attributes(view.scratch, 0, 0, MOUNT_ATTR_RDONLY)) return error;
-  if (*view.writable) {
-    if (int error = Attributes(view.writable, 0, 0, MOUNT_ATTR_RDONLY)) return error;
   }
-  // Its own processes alone; where the system refuses a new /proc, the old one shows
-  // other processes, none of which it can reach from its own namespace.
-  mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr);
-  return 0;
+  for (const char* path : {view.scratch, view.writable}) {
+    if (!*path) continue;
+    std::snprintf(inside, sizeof inside, "%s%s", view.root, path);
+    if (int error = Attributes(inside, 0, 0, MOUNT_ATTR_RDONLY)) return error;
+  }
+  *step = "make its root its /";
+  if (chdir(view.root) != 0) return errno;
+  if (syscall(SYS_pivot_root, ".", ".") != 0) return errno;
+  if (umount2(".", MNT_DETACH) != 0) return errno;
+  return chdir("/") == 0 ? 0 : errno;
 }
 
 void AdoptOrphans() {
@@ -343,8 +422,7 @@ void AdoptOrphans() {
 double ProgramSeconds(pid_t first) {
   std::string path =
       "/proc/" + std::to_string(first) + "/task/" + std::to_string(first) + "/children";
-  pid_t program = 0;
-  std::ifstream(path) >> program;
+  pid_t program = std::atoi(Read(path).c_str());
   clockid_t clock;
   timespec used{};
   if (program <= 0 || clock_getcpuclockid(program, &clock) != 0 ||
@@ -386,11 +464,13 @@ Group MakeGroup(std::size_t memory, int processes) {
   return group;
 }
 
-void Join(const Group& group, pid_t pid) {
+bool Join(const Group& group, pid_t pid) {
   std::string number = std::to_string(pid);
+  bool joined = true;
   for (const std::string* folder : {&group.memory, &group.pids, &group.cpu}) {
-    if (!folder->empty()) Write(*folder + "/cgroup.procs", number);
+    if (!folder->empty()) joined = Write(*folder + "/cgroup.procs", number) && joined;
   }
+  return joined;
 }
 
 double GroupSeconds(const Group& group) {
@@ -421,9 +501,14 @@ GroupEnd EndGroup(Group& group) {
     }
   }
   if (!group.memory.empty()) {
+    // Killed for it, or held at the bound (a row ended while the kernel reclaimed).
+    long long failed = 0;
+    if (!group.unified)
+      failed = std::atoll(Read(group.memory + "/memory.failcnt").c_str());
     end.out_of_memory =
         Counter(group.memory + (group.unified ? "/memory.events" : "/memory.oom_control"),
-                "oom_kill") > 0;
+                "oom_kill") > 0 ||
+        (group.unified ? Counter(group.memory + "/memory.events", "max") : failed) > 0;
   }
   if (!group.pids.empty()) end.too_many = Counter(group.pids + "/pids.events", "max") > 0;
   // A folder is removed once its last process has been reaped; a moment for that.
@@ -442,21 +527,124 @@ void RemoveGroups() {
   }
 }
 
-std::string KernelHolds(bool apart) {
-  const Hierarchies& own = Own();
-  std::string held;
-  if (apart && ApartHere()) {
-    held =
-        "each row runs apart: its own empty folder, the files read-only, other "
-        "submissions hidden, no network, its processes ended with it";
-  } else {
-    held = std::string("each row runs in its own empty folder") +
-           (apart ? "" : " (under wine the files and network stay in reach)") +
-           (own.pids.empty() && own.cpu.empty()
-                ? "; a process that leaves its session may outlive the run"
-                : "; its processes ended with it");
+bool GroupsBoundMemory() {
+  return !Own().memory.empty();
+}
+
+bool GroupsBoundProcesses() {
+  return !Own().pids.empty();
+}
+
+void SweepGroups() {
+  // A checker's groups are named by its process; one whose process is no checker's now
+  // was killed before it could remove them. Its rows' processes ended with it.
+  for (const char* option : {"memory", "pids", "cpuacct", ""}) {
+    std::string top = OwnGroupFolder(option);
+    DIR* folder = top.empty() ? nullptr : opendir(top.c_str());
+    if (!folder) continue;
+    while (dirent* entry = readdir(folder)) {
+      std::string name = entry->d_name;
+      if (!name.starts_with("suitecheck-")) continue;
+      std::string pid = name.substr(11);
+      std::string comm = Read("/proc/" + pid + "/comm");
+      if (comm == "suitecheck\n" || pid == std::to_string(getpid())) continue;
+      std::string group = top + "/" + name;
+      if (DIR* rows = opendir(group.c_str())) {
+        while (dirent* row = readdir(rows)) {
+          if (row->d_name[0] >= '0' && row->d_name[0] <= '9') {
+            Group left{.memory = group + "/" + row->d_name};
+            EndGroup(left);
+          }
+        }
+        closedir(rows);
+      }
+      rmdir(group.c_str());
+    }
+    closedir(folder);
   }
-  held += own.memory.empty() ? "; memory bounded per process" : "";
-  held += own.pids.empty() ? "; no bound on its number of processes" : "";
-  return held;
+}
+
+void Exec(int fd, char* const* argv, char* const* envp) {
+  // A script started so would name its file by a descriptor closed on exec.
+  if (fd >= 0) fexecve(fd, argv, envp);
+  execve(argv[0], argv, envp);
+}
+
+namespace {
+
+// The fields of /proc/PID/stat after its command, which may hold any byte.
+std::vector<std::string> StatFields(const std::string& pid) {
+  std::string stat = Read("/proc/" + pid + "/stat");
+  std::size_t close = stat.rfind(')');
+  std::vector<std::string> fields;
+  if (close == std::string::npos) return fields;
+  std::istringstream words(stat.substr(close + 1));
+  for (std::string word; words >> word;) fields.push_back(word);
+  return fields;
+}
+
+}  // namespace
+
+Tally TallyRow(pid_t first, bool apart, long user) {
+  static const double kTicks = static_cast<double>(sysconf(_SC_CLK_TCK));
+  static const std::size_t kPage = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  Tally tally;
+  std::string own = std::to_string(first);
+  char link[64] = "";
+  if (apart) {
+    ssize_t length =
+        readlink(("/proc/" + own + "/ns/pid").c_str(), link, sizeof link - 1);
+    if (length <= 0) return tally;
+    link[length] = '\0';
+  }
+  std::vector<std::string> firsts = StatFields(own);
+  if (firsts.size() < 15) return tally;
+  // What the row's ended processes used is the first process's, as their reaper.
+  tally.seconds = (std::stod(firsts[13]) + std::stod(firsts[14])) / kTicks;
+  DIR* proc = opendir("/proc");
+  if (!proc) return tally;
+  while (dirent* entry = readdir(proc)) {
+    std::string pid = entry->d_name;
+    if (pid.find_first_not_of("0123456789") != pid.npos || pid == own) continue;
+    std::string at = "/proc/" + pid;
+    if (apart) {
+      char ns[64];
+      ssize_t length = readlink((at + "/ns/pid").c_str(), ns, sizeof ns - 1);
+      if (length <= 0 || std::string_view(ns, static_cast<std::size_t>(length)) != link)
+        continue;
+    } else if (user >= 0) {
+      struct stat owner;
+      if (stat(at.c_str(), &owner) != 0 || owner.st_uid != static_cast<uid_t>(user))
+        continue;
+    }
+    std::vector<std::string> fields = StatFields(pid);
+    // Fields from the state on: session at 3, times at 11 to 14, resident at 21.
+    if (fields.size() < 22 || (!apart && user < 0 && fields[3] != own)) continue;
+    ++tally.processes;
+    tally.seconds += (std::stod(fields[11]) + std::stod(fields[12]) +
+                      std::stod(fields[13]) + std::stod(fields[14])) /
+                     kTicks;
+    tally.memory += std::stoull(fields[21]) * kPage;
+  }
+  closedir(proc);
+  return tally;
+}
+
+int ProcessesOf(long user) {
+  int count = 0;
+  DIR* proc = opendir("/proc");
+  if (!proc) return 0;
+  while (dirent* entry = readdir(proc)) {
+    std::string pid = entry->d_name;
+    struct stat owner;
+    if (pid.find_first_not_of("0123456789") != pid.npos ||
+        stat(("/proc/" + pid).c_str(), &owner) != 0 ||
+        owner.st_uid != static_cast<uid_t>(user)) {
+      continue;
+    }
+    std::vector<std::string> fields = StatFields(pid);
+    count += !fields.empty() && fields[0] != "Z";
+  }
+  closedir(proc);
+  return count;
 }

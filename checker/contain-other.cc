@@ -1,6 +1,7 @@
 // Systems with no namespaces or control groups (macOS, the BSDs): a row's first process
 // is an ordinary child, and the runner holds what POSIX lets it (a session and process
-// group, resource limits a process).
+// group, resource limits a process and a user).
+#include <grp.h>
 #include <unistd.h>
 
 #include "contain.h"
@@ -32,7 +33,9 @@ Group MakeGroup(std::size_t, int) {
   return {};
 }
 
-void Join(const Group&, pid_t) {}
+bool Join(const Group&, pid_t) {
+  return true;
+}
 
 double GroupSeconds(const Group&) {
   return -1;
@@ -44,8 +47,33 @@ GroupEnd EndGroup(Group&) {
 
 void RemoveGroups() {}
 
-std::string KernelHolds(bool) {
-  return "each row runs in its own empty folder; a process that leaves its session may "
-         "outlive the run; memory bounded per process; no bound on its number of "
-         "processes";
+bool BecomeUser(uid_t id) {
+  return setgroups(0, nullptr) == 0 && setresgid(id, id, id) == 0 &&
+         setresuid(id, id, id) == 0;
+}
+
+bool ApartHere() {
+  return false;
+}
+
+bool GroupsBoundMemory() {
+  return false;
+}
+
+bool GroupsBoundProcesses() {
+  return false;
+}
+
+void SweepGroups() {}
+
+void Exec(int, char* const* argv, char* const* envp) {
+  execve(argv[0], argv, envp);
+}
+
+Tally TallyRow(pid_t, bool, long) {
+  return {};
+}
+
+int ProcessesOf(long) {
+  return 0;
 }

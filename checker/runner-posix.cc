@@ -1,13 +1,13 @@
 // The checker's contact with a POSIX system. A row's first process leads a new session
 // (no terminal to read the person's keys from) and, where the kernel allows, new
-// namespaces (contain.h); it starts the program in the row's own empty folder, with its
-// input an unlinked file, nothing of the checker's open and a fixed environment, then
-// waits for it and tells the checker how it ended. Its end ends the row.
-#include <dirent.h>
+// namespaces (contain.h); it starts the program as the row's own user where the checker
+// may choose one, in the row's own empty folder, with its input an unlinked file,
+// nothing of the checker's open, a fixed environment and every bound set and checked,
+// then waits for it and tells the checker how it ended. Its end ends the row.
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -29,22 +29,24 @@
 #include <filesystem>
 
 #include "contain.h"
+#include "place.h"
 #include "runner.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The rows' first processes running now, for a stop to end: one place a worker, taken
-// and given back without a lock so that a signal handler may read them.
-std::array<std::atomic<pid_t>, 256> running;
+// The rows' first processes running now, for a stop to end: one place a row, taken
+// (-1) before its process starts and given back before it is reaped, without a lock
+// so that a signal handler may read them. A row's place also names its user.
+std::array<std::atomic<pid_t>, kSlots> running;
 std::atomic<int> stop_signal{0};
 bool stop_gently = false;
 
-std::size_t Enlist(pid_t first) {
+std::size_t Reserve() {
   for (std::size_t i = 0;; i = (i + 1) % running.size()) {
     pid_t none = 0;
-    if (running[i].compare_exchange_strong(none, first)) return i;
+    if (running[i].compare_exchange_strong(none, -1)) return i;
   }
 }
 
@@ -57,7 +59,7 @@ extern "C" void Stop(int signal_number) {
   int none = 0;
   stop_signal.compare_exchange_strong(none, signal_number);
   for (std::atomic<pid_t>& first : running) {
-    if (pid_t pid = first.load()) EndRow(pid);
+    if (pid_t pid = first.load(); pid > 0) EndRow(pid);
   }
   if (!stop_gently) {
     std::signal(signal_number, SIG_DFL);
@@ -79,54 +81,6 @@ void CloseIfOpen(int& fd) {
   fd = -1;
 }
 
-// Removes `path` and all in it, a folder the program closed to its owner included.
-void Clear(const std::filesystem::path& path) {
-  std::error_code error;
-  std::filesystem::remove_all(path, error);
-  if (!error) return;
-  chmod(path.c_str(), 0700);
-  for (const auto& entry : std::filesystem::directory_iterator(path, error)) {
-    if (entry.is_directory(error) && !entry.is_symlink(error)) Clear(entry.path());
-  }
-  std::filesystem::remove_all(path, error);
-}
-
-// The checker's own folder under the system's temporary one, open to no one else: a
-// folder a row inside it. Made on first use, removed as the checker ends.
-const std::string& Workplace() {
-  // Kept past the destructors, for the removal at exit to read.
-  static const std::string& folder = *[] {
-    const char* top = std::getenv("TMPDIR");
-    auto* name = new std::string(std::string(top && *top == '/' ? top : "/tmp") +
-                                 "/suitecheck-XXXXXX");
-    if (!mkdtemp(name->data())) name->clear();
-    std::atexit([] { Clear(Workplace()); });
-    return name;
-  }();
-  return folder;
-}
-
-// What the row's first process tells the checker, in one write.
-struct Told {
-  enum Stage { kEnded, kNotStarted, kNotApart } stage = kEnded;
-  int error = 0;               // with kNotStarted and kNotApart
-  int status = 0;              // with kEnded
-  long long microseconds = 0;  // of processor time the program used
-  char step[64] = {};          // with kNotApart
-};
-
-// All the row's first process needs, made before it starts.
-struct Start {
-  char* const* argv;
-  char* const* envp;
-  int in, out, err, told, go;
-  const char* scratch;
-  View view;
-  bool apart;
-  bool memory_each;  // bound each process's memory: nothing counts them together
-  const Bounds* bounds;
-};
-
 // Closes every descriptor but those of `keep`, given in ascending order; no memory is
 // taken, as a child of many threads may not.
 template <std::size_t N>
@@ -139,26 +93,72 @@ void CloseAllBut(const std::array<int, N>& keep) {
   CloseRange(from, INT_MAX);
 }
 
+// What the row's first process tells the checker, in one write.
+struct Told {
+  enum Stage { kEnded, kNotStarted, kNotApart, kNotBounded } stage = kEnded;
+  int error = 0;               // with all but kEnded
+  int status = 0;              // with kEnded
+  long long microseconds = 0;  // of processor time the program used
+  char step[64] = {};          // with kNotApart and kNotBounded
+};
+
+// All the row's first process needs, made before it starts.
+struct Start {
+  char* const* argv;
+  char* const* envp;
+  int in, out, err, told, go;
+  const char* scratch;
+  View view;
+  bool apart;
+  bool memory_each;    // bound each process's memory: nothing counts them together
+  int user_processes;  // the bound on its user's processes; 0 for none
+  long user;           // its own user and group, -1 for the checker's
+  const Bounds* bounds;
+};
+
 void Tell(int fd, const Told& told) {
   (void)!write(fd, &told, sizeof told);
 }
 
-void Limit(int resource, rlim_t value) {
-  rlimit limit{value, value};
-  setrlimit(resource, &limit);
+[[noreturn]] void Fail(int fd, Told::Stage stage, const char* step, int error) {
+  Told told{.stage = stage, .error = error};
+  std::strncpy(told.step, step, sizeof told.step - 1);
+  Tell(fd, told);
+  _exit(127);
+}
+
+// Each bound on the program, set and checked; the step that failed, or nullptr.
+const char* SetBounds(const Start& start) {
+  const Bounds& bounds = *start.bounds;
+  auto limit = [](int resource, rlim_t soft, rlim_t hard) {
+    rlimit value{soft, hard};
+    return setrlimit(resource, &value) == 0;
+  };
+  if (!limit(RLIMIT_CORE, 0, 0)) return "bound its core files";
+  if (bounds.file_bytes && !limit(RLIMIT_FSIZE, bounds.file_bytes, bounds.file_bytes))
+    return "bound its files";
+  // By each process's own clock, in case nothing counts the row's together.
+  auto seconds = static_cast<rlim_t>(std::ceil(bounds.seconds));
+  if (!limit(RLIMIT_CPU, seconds + 1, seconds + 2)) return "bound its processor time";
+  if (start.memory_each && bounds.memory &&
+      !limit(RLIMIT_DATA, bounds.memory, bounds.memory)) {
+    return "bound its memory";
+  }
+  if (start.user_processes > 0 &&
+      !limit(RLIMIT_NPROC, static_cast<rlim_t>(start.user_processes),
+             static_cast<rlim_t>(start.user_processes))) {
+    return "bound its processes";
+  }
+  return nullptr;
 }
 
 // The program, started by the row's first process: only its three streams open, its
-// folder the scratch one, bounded, with every signal as it comes by default.
+// folder the scratch one, bounded, as its own user, with every signal as it comes by
+// default and no privilege kept or to be gained.
 int Program(void* arg) {
   const Start& start = *static_cast<const Start*>(arg);
 #ifdef __linux__
   prctl(PR_SET_PDEATHSIG, SIGKILL);
-  // No privilege of the checker's, should it run as root: none kept, none gained.
-  prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
-  for (int capability = 0; capability < 64; ++capability) {
-    prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
-  }
 #endif
   // Out of the way first: any of them may stand at 0 to 3.
   int fds[] = {start.in, start.out, start.err, start.told};
@@ -167,31 +167,37 @@ int Program(void* arg) {
   int told = 3;
   fcntl(told, F_SETFD, FD_CLOEXEC);
   CloseAllBut(std::array<int, 4>{0, 1, 2, told});
-  Told failed{.stage = Told::kNotStarted};
-  if (chdir(start.scratch) != 0) {
-    failed.error = errno;
-    Tell(told, failed);
-    _exit(127);
+  if (chdir(start.scratch) != 0) Fail(told, Told::kNotStarted, "", errno);
+  if (const char* step = SetBounds(start)) Fail(told, Told::kNotBounded, step, errno);
+#ifdef O_PATH
+  int exe = open(start.argv[0], O_PATH | O_CLOEXEC);
+#else
+  int exe = open(start.argv[0], O_RDONLY | O_CLOEXEC);
+#endif
+#ifdef __linux__
+  for (int capability = 0; capability < 64; ++capability) {
+    prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
   }
-  const Bounds& bounds = *start.bounds;
-  Limit(RLIMIT_CORE, 0);
-  if (bounds.file_bytes) Limit(RLIMIT_FSIZE, bounds.file_bytes);
-  // A bound by each process's own clock, in case nothing counts the row's together.
-  rlimit processor{static_cast<rlim_t>(std::ceil(bounds.seconds)) + 1,
-                   static_cast<rlim_t>(std::ceil(bounds.seconds)) + 2};
-  setrlimit(RLIMIT_CPU, &processor);
-  if (start.memory_each && bounds.memory) Limit(RLIMIT_DATA, bounds.memory);
+#endif
+  if (start.user >= 0) {
+    auto id = static_cast<uid_t>(start.user);
+    if (!BecomeUser(id)) {
+      Fail(told, Told::kNotBounded, "change to its own user", errno);
+    }
+  }
+#ifdef __linux__
+  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+    Fail(told, Told::kNotBounded, "refuse it privileges", errno);
+#endif
   for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
     std::signal(signal_number, SIG_DFL);
   }
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
-  if (bounds.in_child) bounds.in_child();
-  execve(start.argv[0], start.argv, start.envp);
-  failed.error = errno;
-  Tell(told, failed);
-  _exit(127);
+  if (start.bounds->in_child) start.bounds->in_child();
+  Exec(exe, start.argv, start.envp);
+  Fail(told, Told::kNotStarted, "", errno);
 }
 
 // The row's first process: set apart, it starts the program and waits for it, taking
@@ -209,12 +215,8 @@ int First(void* arg) {
   if (read(start.go, &go, 1) != 1) _exit(1);  // the checker has it in its groups
   if (start.apart) {
     const char* step = "";
-    if (int error = NarrowView(start.view, &step)) {
-      Told told{.stage = Told::kNotApart, .error = error};
-      std::strncpy(told.step, step, sizeof told.step - 1);
-      Tell(start.told, told);
-      _exit(1);
-    }
+    if (int error = NarrowView(start.view, &step))
+      Fail(start.told, Told::kNotApart, step, error);
   } else {
     AdoptOrphans();
   }
@@ -222,10 +224,7 @@ int First(void* arg) {
   close(start.in);
   close(start.out);
   close(start.err);
-  if (program < 0) {
-    Tell(start.told, {.stage = Told::kNotStarted, .error = errno});
-    _exit(1);
-  }
+  if (program < 0) Fail(start.told, Told::kNotStarted, "", errno);
   for (;;) {
     int status = 0;
     rusage usage{};
@@ -261,6 +260,222 @@ int InputFile(const std::string& folder, std::string_view input) {
   return fd;
 }
 
+std::vector<char*> Pointers(std::vector<std::string>& words) {
+  std::vector<char*> pointers;
+  for (std::string& word : words) pointers.push_back(word.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+// One row: what is made for it before it starts, and given back after.
+struct Row {
+  std::string folder, scratch, root;
+  std::vector<std::string> words, variables, readable;
+  std::vector<char*> argv, envp;
+  std::vector<const char*> shown;  // `readable`, for the first process
+  int in = -1, out[2] = {-1, -1}, err[2] = {-1, -1}, told[2] = {-1, -1}, go[2] = {-1, -1};
+  Group group;
+  std::size_t place = kSlots;  // none taken
+  long user = -1;
+  pid_t pid = -1;
+  Start how{};
+
+  void CloseAll() {
+    for (int* fd :
+         {&in, &out[0], &out[1], &err[0], &err[1], &told[0], &told[1], &go[0], &go[1]}) {
+      CloseIfOpen(*fd);
+    }
+  }
+};
+
+// Makes the row's folder, input, pipes and group; "" or what failed.
+std::string Prepare(const std::vector<std::string>& command, std::string_view input,
+                    const Bounds& bounds, Row& row) {
+  static std::atomic<unsigned> rows{0};
+  row.folder = Workplace() + "/" + std::to_string(rows++);
+  row.scratch = row.folder + "/home";
+  row.root = row.folder + "/root";
+  if (Workplace().empty() || mkdir(row.folder.c_str(), 0711) != 0 ||
+      mkdir(row.scratch.c_str(), 0700) != 0 || mkdir(row.root.c_str(), 0700) != 0) {
+    return std::string("the checker could not make the row's folder: ") +
+           std::strerror(errno);
+  }
+  row.place = Reserve();
+  if (bounds.apart && RowUsers().own) {
+    row.user = RowUsers().first + static_cast<long>(row.place);
+    if (!Lend(row.scratch, row.user) ||
+        (!bounds.writable.empty() && !Lend(bounds.writable, row.user))) {
+      return std::string("the checker could not give the row its folder: ") +
+             std::strerror(errno);
+    }
+  }
+  std::error_code error;
+  row.words = command;
+  // The row's folder is not here; and its view shows the file, not a link to it.
+  row.words[0] = std::filesystem::weakly_canonical(row.words[0], error).string();
+  if (error) return "the checker could not find it: " + error.message();
+  row.readable = bounds.readable;
+  row.readable.push_back(std::filesystem::path(row.words[0]).parent_path().string());
+  for (std::string& path : row.readable) {
+    std::string real = std::filesystem::weakly_canonical(path, error).string();
+    if (!error && real != path) row.readable.push_back(real);
+  }
+  for (const std::string& path : row.readable) row.shown.push_back(path.c_str());
+  row.shown.push_back(nullptr);
+  row.argv = Pointers(row.words);
+  row.variables = {"PATH=" + DefaultPath(), "LANG=C", "LC_ALL=C", "HOME=" + row.scratch,
+                   "TMPDIR=" + row.scratch};
+  for (const std::string& word : bounds.environment) {  // a name given again: the last
+    std::string name = word.substr(0, word.find('=') + 1);
+    std::erase_if(row.variables,
+                  [&](const std::string& old) { return old.starts_with(name); });
+    row.variables.push_back(word);
+  }
+  row.envp = Pointers(row.variables);
+  row.in = InputFile(row.folder, input);
+  if (row.in < 0 || pipe(row.out) != 0 || pipe(row.err) != 0 || pipe(row.told) != 0 ||
+      pipe(row.go) != 0) {
+    return std::string("the checker could not make its pipes: ") + std::strerror(errno);
+  }
+  for (int fd : {row.out[0], row.out[1], row.err[0], row.err[1], row.told[0], row.told[1],
+                 row.go[0], row.go[1]}) {
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+  }
+  // A group where there is a bound for one to hold: moving a process into one waits on
+  // the kernel, which a run with no such bound need not pay.
+  if (bounds.memory || bounds.processes) {
+    row.group = MakeGroup(bounds.memory, bounds.processes);
+  }
+  return "";
+}
+
+// Starts the row's first process, in the row's group; "" or what failed.
+std::string Launch(const Bounds& bounds, Row& row) {
+  bool own = row.user >= 0;
+  row.how =
+      Start{.argv = row.argv.data(),
+            .envp = row.envp.data(),
+            .in = row.in,
+            .out = row.out[1],
+            .err = row.err[1],
+            .told = row.told[1],
+            .go = row.go[0],
+            .scratch = row.scratch.c_str(),
+            .view = {.root = row.root.c_str(),
+                     .scratch = row.scratch.c_str(),
+                     .scratch_bytes = 4 * bounds.file_bytes,
+                     .user = row.user,
+                     .group = row.user,
+                     .readable = row.shown.data(),
+                     .writable = bounds.writable.c_str()},
+            .apart = false,
+            .memory_each = row.group.memory.empty(),
+            // A user's processes are the row's only where the user is the row's own.
+            .user_processes = own && row.group.pids.empty() ? bounds.processes : 0,
+            .user = row.user,
+            .bounds = &bounds};
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &before);  // no handler of the checker's in the child
+  row.pid = Spawn(First, &row.how, bounds.apart, &row.how.apart);
+  if (row.pid > 0) running[row.place] = row.pid;
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  if (row.pid < 0)
+    return std::string("the checker could not start it: ") + std::strerror(errno);
+  bool joined = Join(row.group, row.pid);
+  if (joined) (void)!write(row.go[1], "", 1);
+  if (stop_signal) EndRow(row.pid);  // a stop that came as it started
+  for (int* fd :
+       {&row.in, &row.out[1], &row.err[1], &row.told[1], &row.go[0], &row.go[1]})
+    CloseIfOpen(*fd);
+  return joined ? ""
+                : std::string("the checker could not put it in its control group: ") +
+                      std::strerror(errno);
+}
+
+// What was seen of the row as it ran.
+struct Seen {
+  Told said;
+  bool ended = false;  // its first process told its end
+  bool out_of_time = false;
+  bool too_much = false;
+  bool too_much_memory = false;  // by the checker's count, where no group counts
+  bool too_many = false;         // likewise
+};
+
+// Reads both streams and what the first process tells, until the program has ended
+// and the streams are closed, or a bound is met. The program's end ends the row, so
+// that a process left holding the streams cannot keep it going.
+Seen Watch(const Bounds& bounds, Row& row, Clock::time_point start, ProgramRun& run) {
+  Seen seen;
+  Clock::time_point deadline =
+      start + std::chrono::duration_cast<Clock::duration>(
+                  std::chrono::duration<double>(WaitBound(bounds)));
+  pollfd streams[] = {
+      {row.out[0], POLLIN, 0}, {row.err[0], POLLIN, 0}, {row.told[0], POLLIN, 0}};
+  row.out[0] = row.err[0] = row.told[0] = -1;  // the streams' now
+  std::string* into[] = {&run.output, &run.error};
+  bool counted = !row.group.cpu.empty();
+  while (!seen.out_of_time && !seen.too_much &&
+         (!seen.ended || streams[0].fd >= 0 || streams[1].fd >= 0)) {
+    if (!seen.ended) {
+      double used = counted ? GroupSeconds(row.group) : -1;
+      if (!counted) {
+        Tally tally = TallyRow(row.pid, row.how.apart, row.user);
+        used = tally.seconds;
+        if (row.group.memory.empty() && bounds.memory && tally.memory > bounds.memory)
+          seen.too_much_memory = true;
+        if (row.group.pids.empty() && bounds.processes &&
+            tally.processes >= bounds.processes) {
+          seen.too_many = true;
+        }
+      }
+      if (used < 0) used = ProgramSeconds(row.pid);
+      run.processor = std::max(run.processor, used);
+      if (used > bounds.seconds) seen.out_of_time = true;
+      if (seen.out_of_time || seen.too_much_memory || seen.too_many) break;
+    }
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+      seen.out_of_time = !seen.ended;
+      break;
+    }
+    // Woken often enough to read the processor's clock while the program runs.
+    int wait =
+        static_cast<int>(std::min<long long>(left.count(), seen.ended ? INT_MAX : 20));
+    if (poll(streams, 3, wait) <= 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (streams[i].fd < 0 || streams[i].revents == 0) continue;
+      char chunk[1 << 16];
+      ssize_t read_now = read(streams[i].fd, chunk, sizeof chunk);
+      if (read_now > 0) {
+        std::size_t room = bounds.bytes - std::min(bounds.bytes, into[i]->size());
+        into[i]->append(chunk, std::min(room, static_cast<std::size_t>(read_now)));
+        if (static_cast<std::size_t>(read_now) > room) {
+          seen.too_much = true;
+          run.why = i == 0 ? "standard output" : "standard error";
+        }
+      } else if (read_now == 0 || errno != EINTR) {
+        CloseIfOpen(streams[i].fd);
+      }
+    }
+    if (streams[2].fd >= 0 && streams[2].revents != 0) {
+      Told now;
+      if (read(streams[2].fd, &now, sizeof now) == sizeof now) seen.said = now;
+      CloseIfOpen(streams[2].fd);
+      seen.ended = true;
+      EndRow(row.pid);
+      // What the row wrote arrives at once; a process that left it may hold the
+      // streams, but the row is the program's, which has ended.
+      deadline = std::min(deadline, Clock::now() + std::chrono::milliseconds(200));
+    }
+  }
+  for (pollfd& stream : streams) CloseIfOpen(stream.fd);
+  return seen;
+}
+
 std::string CrashInWords(int signal_number, const Bounds& bounds) {
   switch (signal_number) {
     case SIGSEGV:
@@ -286,12 +501,14 @@ std::string CrashInWords(int signal_number, const Bounds& bounds) {
   }
 }
 
-std::string StartFailureInWords(int cause) {
+std::string StartFailureInWords(int cause, bool own_user) {
   switch (cause) {
     case ENOEXEC:
       return "not a program this system can start (a script needs its #! line)";
     case EACCES:
-      return "not allowed to start it (chmod +x makes a file a program)";
+      return own_user ? "not allowed to start it: the row runs as a user of its own, "
+                        "who may start only what every user may (chmod a+rx)"
+                      : "not allowed to start it (chmod +x makes a file a program)";
     case ENOENT:
       return "what it needs to start is missing (a script's interpreter, a library)";
     default:
@@ -299,24 +516,52 @@ std::string StartFailureInWords(int cause) {
   }
 }
 
-// The fixed environment, then the words given, a name given twice taking the last.
-std::vector<std::string> Environment(const std::string& scratch,
-                                     const std::vector<std::string>& given) {
-  std::vector<std::string> all = {"PATH=" + DefaultPath(), "LANG=C", "LC_ALL=C",
-                                  "HOME=" + scratch, "TMPDIR=" + scratch};
-  for (const std::string& word : given) {
-    std::string name = word.substr(0, word.find('=') + 1);
-    std::erase_if(all, [&](const std::string& old) { return old.starts_with(name); });
-    all.push_back(word);
+// Where a bound on memory is held a process at a time, a program that failed for want
+// of memory tells it so, or had come near the bound.
+bool RefusedMemory(const ProgramRun& run) {
+  for (const char* words : {"bad_alloc", "MemoryError", "Cannot allocate memory",
+                            "out of memory", "Out of memory"}) {
+    if (run.error.find(words) != std::string::npos) return true;
   }
-  return all;
+  return false;
 }
 
-std::vector<char*> Pointers(std::vector<std::string>& words) {
-  std::vector<char*> pointers;
-  for (std::string& word : words) pointers.push_back(word.data());
-  pointers.push_back(nullptr);
-  return pointers;
+// How the row ended, in the runner's words.
+void Judge(const Seen& seen, const GroupEnd& end, const Bounds& bounds, bool per_process,
+           bool own_user, ProgramRun& run) {
+  const Told& said = seen.said;
+  bool finished = seen.ended && said.stage == Told::kEnded;
+  bool well = finished && WIFEXITED(said.status) && WEXITSTATUS(said.status) == 0;
+  bool out_of_memory = seen.too_much_memory ||
+                       (per_process && bounds.memory && !well && RefusedMemory(run));
+  if (seen.ended && said.stage == Told::kNotStarted) {
+    run.why = StartFailureInWords(said.error, own_user);
+  } else if (seen.ended && said.stage != Told::kEnded) {
+    run.why = std::string(said.stage == Told::kNotApart
+                              ? "the checker could not set the row apart ("
+                              : "the checker could not bound the row (") +
+              said.step + "): " + std::strerror(said.error);
+  } else if (!seen.ended && !seen.out_of_time && !seen.too_much && !seen.too_many &&
+             !seen.too_much_memory) {
+    run.why = stop_signal ? "the checker was stopped" : "its first process was lost";
+  } else if (seen.too_much) {
+    run.ending = Ending::kTooMuch;
+  } else if ((end.out_of_memory || out_of_memory) && !well) {
+    run.ending = Ending::kOutOfMemory;
+  } else if ((end.too_many || seen.too_many) && !well) {
+    run.ending = Ending::kTooMany;
+  } else if (seen.out_of_time ||
+             (WIFSIGNALED(said.status) && WTERMSIG(said.status) == SIGXCPU)) {
+    run.ending = Ending::kTimedOut;
+    run.busy = run.processor > run.seconds / 10 || !seen.out_of_time;
+  } else if (WIFSIGNALED(said.status)) {
+    run.ending = Ending::kCrashed;
+    run.status = WTERMSIG(said.status);
+    run.why = CrashInWords(run.status, bounds);
+  } else {
+    run.ending = Ending::kExited;
+    run.status = WEXITSTATUS(said.status);
+  }
 }
 
 }  // namespace
@@ -333,183 +578,32 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
     run.why = "the checker was stopped";
     return run;
   }
-  static std::atomic<unsigned> rows{0};
-  std::string folder = Workplace() + "/" + std::to_string(rows++);
-  std::string scratch = folder + "/home";
-  if (Workplace().empty() || mkdir(folder.c_str(), 0700) != 0 ||
-      mkdir(scratch.c_str(), 0700) != 0) {
-    run.why = std::string("the checker could not make the row's folder: ") +
-              std::strerror(errno);
-    return run;
-  }
-  std::vector<std::string> words = command;
-  if (!words[0].starts_with("/")) {
-    words[0] =
-        std::filesystem::absolute(words[0]).string();  // the row's folder is not here
-  }
-  std::vector<char*> argv = Pointers(words);
-  std::vector<std::string> variables = Environment(scratch, bounds.environment);
-  std::vector<char*> envp = Pointers(variables);
-
-  int in = InputFile(folder, input);
-  int out[2] = {-1, -1};
-  int err[2] = {-1, -1};
-  int told[2] = {-1, -1};
-  int go[2] = {-1, -1};
-  auto close_all = [&] {
-    for (int* fd :
-         {&in, &out[0], &out[1], &err[0], &err[1], &told[0], &told[1], &go[0], &go[1]}) {
-      CloseIfOpen(*fd);
-    }
-  };
-  if (in < 0 || pipe(out) != 0 || pipe(err) != 0 || pipe(told) != 0 || pipe(go) != 0) {
-    run.why =
-        std::string("the checker could not make its pipes: ") + std::strerror(errno);
-    close_all();
-    Clear(folder);
-    return run;
-  }
-  for (int fd : {out[0], out[1], err[0], err[1], told[0], told[1], go[0], go[1]}) {
-    fcntl(fd, F_SETFD, FD_CLOEXEC);
-  }
-  // A group where there is a bound for one to hold: moving a process into one waits on
-  // the kernel, which a run with no such bound need not pay.
-  Group group = bounds.memory || bounds.processes
-                    ? MakeGroup(bounds.memory, bounds.processes)
-                    : Group{};
-  Start how{.argv = argv.data(),
-            .envp = envp.data(),
-            .in = in,
-            .out = out[1],
-            .err = err[1],
-            .told = told[1],
-            .go = go[0],
-            .scratch = scratch.c_str(),
-            .view = {.scratch = scratch.c_str(),
-                     .scratch_bytes = 4 * bounds.file_bytes,
-                     .hidden = bounds.hidden.c_str(),
-                     .own = bounds.own.c_str(),
-                     .checker = Workplace().c_str(),
-                     .writable = bounds.writable.c_str(),
-                     .visible = bounds.visible.c_str()},
-            .apart = false,
-            .memory_each = group.memory.empty(),
-            .bounds = &bounds};
-  sigset_t all;
-  sigset_t before;
-  sigfillset(&all);
-  pthread_sigmask(SIG_BLOCK, &all, &before);  // no handler of the checker's in the child
-  pid_t pid = Spawn(First, &how, bounds.apart, &how.apart);
-  std::size_t place = pid > 0 ? Enlist(pid) : 0;
-  pthread_sigmask(SIG_SETMASK, &before, nullptr);
-  if (pid > 0) {
-    Join(group, pid);
-    (void)!write(go[1], "", 1);
-    if (stop_signal) EndRow(pid);  // a stop that came as it started
-  }
-  for (int* fd : {&in, &out[1], &err[1], &told[1], &go[0], &go[1]}) CloseIfOpen(*fd);
-  if (pid < 0) {
-    run.why = std::string("the checker could not start it: ") + std::strerror(errno);
-    close_all();
-    EndGroup(group);
-    Clear(folder);
-    return run;
-  }
-
-  // Read both streams and what the first process tells, until the program has ended
-  // and the streams are closed, or a bound is met. The program's end ends the row, so
-  // that a process left holding the streams cannot keep it going.
-  Clock::time_point wall = start + std::chrono::duration_cast<Clock::duration>(
-                                       std::chrono::duration<double>(WaitBound(bounds)));
-  Clock::time_point deadline = wall;
-  pollfd streams[] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {told[0], POLLIN, 0}};
-  std::string* into[] = {&run.output, &run.error};
-  Told said;
-  bool ended = false;
-  bool out_of_time = false;
-  bool too_much = false;
-  while (!out_of_time && !too_much &&
-         (!ended || streams[0].fd >= 0 || streams[1].fd >= 0)) {
-    if (!ended) {
-      double used = GroupSeconds(group);
-      if (used < 0) used = ProgramSeconds(pid);
-      run.processor = std::max(run.processor, used);
-      if (used > bounds.seconds) {
-        out_of_time = true;
-        break;
-      }
-    }
-    auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) {
-      out_of_time = !ended;
-      break;
-    }
-    // Woken often enough to read the processor's clock while the program runs.
-    int wait = static_cast<int>(std::min<long long>(left.count(), ended ? INT_MAX : 20));
-    if (poll(streams, 3, wait) <= 0) continue;
-    for (int i = 0; i < 2; ++i) {
-      if (streams[i].fd < 0 || streams[i].revents == 0) continue;
-      char chunk[1 << 16];
-      ssize_t read_now = read(streams[i].fd, chunk, sizeof chunk);
-      if (read_now > 0) {
-        std::size_t room = bounds.bytes - std::min(bounds.bytes, into[i]->size());
-        into[i]->append(chunk, std::min(room, static_cast<std::size_t>(read_now)));
-        if (static_cast<std::size_t>(read_now) > room) {
-          too_much = true;
-          run.why = i == 0 ? "standard output" : "standard error";
-        }
-      } else if (read_now == 0 || errno != EINTR) {
-        CloseIfOpen(streams[i].fd);
-      }
-    }
-    if (streams[2].fd >= 0 && streams[2].revents != 0) {
-      Told now;
-      if (read(streams[2].fd, &now, sizeof now) == sizeof now && !ended) said = now;
-      CloseIfOpen(streams[2].fd);
-      ended = true;
-      EndRow(pid);
-      // What the row wrote arrives at once; a process that left it may hold the
-      // streams, but the row is the program's, which has ended.
-      deadline = std::min(deadline, Clock::now() + std::chrono::milliseconds(200));
+  Row row;
+  run.why = Prepare(command, input, bounds, row);
+  if (run.why.empty()) run.why = Launch(bounds, row);
+  Seen seen;
+  if (run.why.empty()) seen = Watch(bounds, row, start, run);
+  if (row.pid > 0) {
+    EndRow(row.pid);
+    // Given back before the reap, while its number cannot be another's.
+    running[row.place] = -1;
+    int status = 0;
+    while (waitpid(row.pid, &status, 0) < 0 && errno == EINTR) {
     }
   }
-  EndRow(pid);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  running[place] = 0;  // ended and reaped: its number may be another's
-  GroupEnd end = EndGroup(group);
-  for (pollfd& stream : streams) CloseIfOpen(stream.fd);
-  Clear(folder);
+  if (row.user >= 0 && !row.how.apart) KillUser(row.user);
+  GroupEnd end = EndGroup(row.group);
+  row.CloseAll();
+  if (!bounds.writable.empty() && row.user >= 0) TakeBack(bounds.writable);
+  if (!row.folder.empty()) Clear(row.folder);
+  if (row.place < running.size()) running[row.place] = 0;
   run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  run.processor = std::max(run.processor, static_cast<double>(said.microseconds) / 1e6);
-  bool finished = ended && said.stage == Told::kEnded;
-  bool well = finished && WIFEXITED(said.status) && WEXITSTATUS(said.status) == 0;
-  if (ended && said.stage == Told::kNotStarted) {
-    run.why = StartFailureInWords(said.error);
-  } else if (ended && said.stage == Told::kNotApart) {
-    run.why = std::string("the checker could not set the row apart (") + said.step +
-              "): " + std::strerror(said.error);
-  } else if (!ended && !out_of_time && !too_much) {
-    run.why = stop_signal ? "the checker was stopped" : "its first process was lost";
-  } else if (too_much) {
-    run.ending = Ending::kTooMuch;
-  } else if (end.out_of_memory && !well) {
-    run.ending = Ending::kOutOfMemory;
-  } else if (end.too_many && !well) {
-    run.ending = Ending::kTooMany;
-  } else if (out_of_time ||
-             (WIFSIGNALED(said.status) && WTERMSIG(said.status) == SIGXCPU)) {
-    run.ending = Ending::kTimedOut;
-    run.busy = run.processor > run.seconds / 10 || !out_of_time;
-  } else if (WIFSIGNALED(said.status)) {
-    run.ending = Ending::kCrashed;
-    run.status = WTERMSIG(said.status);
-    run.why = CrashInWords(run.status, bounds);
+  run.processor =
+      std::max(run.processor, static_cast<double>(seen.said.microseconds) / 1e6);
+  if (run.why.empty()) {
+    Judge(seen, end, bounds, row.group.memory.empty(), row.user >= 0, run);
   } else {
-    run.ending = Ending::kExited;
-    run.status = WEXITSTATUS(said.status);
+    run.ending = Ending::kCannotStart;
   }
   return run;
 }
@@ -522,6 +616,10 @@ void PrepareToRun(bool gently) {
     sigemptyset(&action.sa_mask);
     sigaction(signal_number, &action, nullptr);
   }
+  // Learned once, here, before any worker: no worker writes what others read.
+  SweepLeftovers();
+  ApartHere();
+  RowUsers();
 }
 
 int StopSignal() {
@@ -529,7 +627,7 @@ int StopSignal() {
 }
 
 void EndAsStopped() {
-  Clear(Workplace());
+  if (!Workplace().empty()) Clear(Workplace());
   RemoveGroups();
   std::signal(stop_signal, SIG_DFL);
   sigset_t one;
@@ -540,95 +638,36 @@ void EndAsStopped() {
   _exit(128 + stop_signal);
 }
 
-std::string HeldInWords(bool apart) {
-  return KernelHolds(apart);
+Holding Held() {
+  return {.apart = ApartHere(), .own_users = RowUsers().own};
 }
 
-FileKind KindOf(const std::string& path) {
-  struct stat file;
-  if (stat(path.c_str(), &file) != 0) return FileKind::kMissing;
-  if (S_ISDIR(file.st_mode)) return FileKind::kFolder;
-  return access(path.c_str(), X_OK) == 0 ? FileKind::kProgram : FileKind::kNotExecutable;
-}
-
-std::string ProgramFile(const std::string& name) {
-  return name;
-}
-
-std::string InFolder(const std::string& folder, const std::string& name) {
-  return folder + (folder.ends_with('/') ? "" : "/") + name;
-}
-
-std::string OwnFolder() {
-  std::error_code error;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::string(".") : self.parent_path().string();
-}
-
-std::vector<std::string> Arguments(int argc, char* argv[]) {
-  return {argv + 1, argv + argc};
-}
-
-std::string Quoted(const std::string& word) {
-  if (!word.empty() &&
-      word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                             "0123456789_-./:=+,@%") == word.npos) {
-    return word;
+std::string HeldInWords(bool contained) {
+  bool apart = contained && ApartHere();
+  bool own = contained && RowUsers().own;
+  std::string held;
+  if (!contained) {
+    held =
+        "each row runs as you in its own empty folder (under wine the files and "
+        "network stay in reach)";
+  } else if (apart) {
+    held = std::string("each row runs apart") +
+           (own ? ", as a user of its own" : ", as you") +
+           ": it sees the system's programs, its own submission and an empty folder, "
+           "only that folder writable; no network; its processes ended with it";
+  } else if (own) {
+    held =
+        "each row runs as a user of its own, with no namespaces here: files that "
+        "every user may read stay in its reach; its processes ended with it";
+  } else {
+    held =
+        "each row runs as you, with no namespaces here: your files are in its "
+        "reach; a process that leaves its session may outlive the run";
   }
-  std::string quoted = "'";
-  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::string DefaultPath() {
-  char path[256] = "/usr/bin:/bin";
-  confstr(_CS_PATH, path, sizeof path);
-  return path;
-}
-
-std::string PathSeparator() {
-  return ":";
-}
-
-std::string Found(const std::string& name) {
-  if (name.find('/') != name.npos) return access(name.c_str(), X_OK) == 0 ? name : "";
-  const char* person = std::getenv("PATH");
-  std::string folders = DefaultPath() + ":" + (person ? person : "");
-  for (std::size_t at = 0; at <= folders.size();) {
-    std::size_t end = std::min(folders.find(':', at), folders.size());
-    std::string path = folders.substr(at, end - at) + "/" + name;
-    if (end > at && KindOf(path) == FileKind::kProgram) return path;
-    at = end + 1;
-  }
-  return "";
-}
-
-std::string Identity(const std::string& path) {
-  struct stat file {};
-  stat(path.c_str(), &file);
-  return std::to_string(file.st_size) + " " + std::to_string(file.st_mtime);
-}
-
-std::string CacheFolder() {
-  const char* cache = std::getenv("XDG_CACHE_HOME");
-  const char* home = std::getenv("HOME");
-  if (cache && *cache == '/') return std::string(cache) + "/suitecheck";
-  if (home && *home == '/') return std::string(home) + "/.cache/suitecheck";
-  return Workplace() + "/cache";
-}
-
-long long Lock(const std::string& folder) {
-  int fd = open(folder.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  while (flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      close(fd);
-      return -1;
-    }
-  }
-  return fd;
-}
-
-void Unlock(long long held) {
-  if (held >= 0) close(static_cast<int>(held));
+  held += GroupsBoundMemory() ? "; memory bounded for the row by a control group"
+                              : "; memory bounded per process and summed by the checker";
+  held += GroupsBoundProcesses() ? "; processes bounded by a control group"
+          : own                  ? "; processes bounded per user"
+                                 : "; processes counted by the checker";
+  return held;
 }

@@ -278,6 +278,15 @@ std::string HeldInWords(bool) {
          "object); the files and network stay in reach";
 }
 
+// Windows lends no user a row: a row runs as the person who checks.
+Holding Held() {
+  return {};
+}
+
+std::string ClosedToRows(const std::string&, bool) {
+  return "";
+}
+
 double WaitBound(const Bounds& bounds) {
   return bounds.wait > 0 ? bounds.wait : std::max(3 * bounds.seconds, bounds.seconds + 5);
 }

@@ -43,10 +43,11 @@ struct Bounds {
                            // count them together; 0: none
   int processes = 0;       // at once; 0: none
   std::size_t file_bytes = std::size_t{16} << 20;  // each file it writes
-  bool apart = true;  // its own namespaces where the system has them (not under wine)
-  std::string hidden, own;  // a folder it may not see but for `own` in it
-  std::string writable;     // a folder it may write besides its own (a compiler's output)
-  std::string visible;  // a folder it may read though it stands in `hidden` (its build)
+  // Held apart: its own user and namespaces where the system has them (not under
+  // wine, nor for the suite's own programs in the tests).
+  bool apart = true;
+  std::vector<std::string> readable;  // what it may read: its submission, its build
+  std::string writable;  // a folder it may write besides its own (a compiler's output)
   std::vector<std::string> environment;  // NAME=VALUE, beside the fixed ones
   std::function<void()> in_child;        // made just before the program starts
 };
@@ -75,6 +76,17 @@ int StopSignal();
 // What holds for each row on this system, in words for the report's first line;
 // `apart` whether the rows were to run apart.
 std::string HeldInWords(bool apart);
+// How rows are held here: apart (namespaces, a view of the files of their own), and as
+// users of their own, where the checker may choose.
+struct Holding {
+  bool apart = false;
+  bool own_users = false;
+};
+Holding Held();
+// Where rows run as users of their own: the first folder on the way to `path` (or the
+// file itself) that such a user may not pass or read, "" where none; `apart` whether
+// the row is to run apart.
+std::string ClosedToRows(const std::string& path, bool apart);
 
 // What stands at `path`.
 enum class FileKind { kMissing, kFolder, kNotExecutable, kProgram };

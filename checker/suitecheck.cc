@@ -63,8 +63,15 @@ constexpr char kOptions[] =
     "  --gradescope FILE  Gradescope's autograder results.json\n"
     "  --html FILE        a page of the class, a cell a row, to look at\n"
     "  --wine CMD         on a system other than Windows, run PROGRAM.exe with CMD\n"
+    "  --run-as-me        grade a class though its rows must run as you, your files\n"
+    "                     in their reach (where the system lends neither a user\n"
+    "                     of their own nor namespaces)\n"
     "  --rerun WORDS      the words that start the checker, for the rerun line\n"
     "  --help, /?         this help\n";
+// Where Ubuntu's AppArmor refuses namespaces to the person, what lifts it.
+constexpr char kNamespacesRefused[] =
+    "where AppArmor refuses them, sudo apparmor_parser -r "
+    "share/suitecheck/apparmor.profile, as the README says";
 constexpr std::size_t kMostInput = std::size_t{1} << 20;  // of a row recorded
 constexpr int kMostProcesses = 64;  // a row's at once: past any student program's
 
@@ -120,6 +127,7 @@ struct Options {
   bool crlf = false;
   bool all = false;  // every failing row in full
   bool replace = false;
+  bool as_me = false;  // a class graded though its rows run as the person
   std::string json, junit, csv, gradescope, html;
   std::map<std::string, double> points;  // PROGRAM or PROGRAM/ROW, from --points
   std::string cxx, cc;                   // the compilers named
@@ -208,6 +216,8 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
       options.all = true;
     } else if (word == "--replace") {
       options.replace = true;
+    } else if (word == "--run-as-me") {
+      options.as_me = true;
     } else if (word.starts_with("-")) {
       Refuse("no option " + word, true);
     } else {
@@ -292,10 +302,7 @@ Bounds BoundsOf(const Options& options, const std::string& folder) {
                 .processes = kMostProcesses,
                 .apart = options.wine.empty(),
                 .environment = options.environment};
-  if (options.mode == "--each") {
-    bounds.hidden = Absolute(options.target);
-    bounds.own = Absolute(folder);
-  }
+  if (!folder.empty()) bounds.readable = {Absolute(folder)};
   return bounds;
 }
 
@@ -371,6 +378,13 @@ void Locate(Unit& unit, const Options& options) {
                       " is not executable (chmod +x " + Quoted(path) + " makes it so)"};
       return;
     case FileKind::kProgram:
+      if (std::string closed = ClosedToRows(path, unit.bounds.apart); !closed.empty()) {
+        unit.before = Verdict{"cannot-start", "closed",
+                              "could not be started: " + Visible(closed) +
+                                  " may be read by you alone, and rows run as users of "
+                                  "their own: chmod -R a+rX makes it readable to them"};
+        return;
+      }
       unit.command = {Absolute(path)};
   }
 }
@@ -523,7 +537,8 @@ void BuildAll(std::vector<Unit>& units, const Options& options, unsigned jobs) {
                                 "could not be started: " + Visible(build.why)};
         } else {
           unit.command = build.command;
-          unit.bounds.visible = TextOf(PathOf(build.command.back()).parent_path());
+          unit.bounds.readable.push_back(
+              TextOf(PathOf(build.command.back()).parent_path()));
           unit.note = name + ": built from " + Visible(build.from);
           if (build.warnings > 0) {
             unit.note += "; " + std::to_string(build.warnings) + " warning" +
@@ -728,7 +743,21 @@ bool WriteWhole(const std::string& path, const std::vector<RowResult>& results,
   return true;
 }
 
+// A class's rows, and results its students read, are not run as the person who grades
+// where nothing else can be had, unless the person says so.
+void RefuseToRunAsMe(const Options& options) {
+  Holding held = Held();
+  bool grading = options.mode == "--each" || !options.gradescope.empty();
+  if (!grading || options.as_me || held.apart || held.own_users || !options.wine.empty())
+    return;
+  Refuse(std::string(options.mode == "--each" ? "--each" : "--gradescope") +
+         ": rows would run as you, your files in their reach: this system lets the "
+         "checker neither change user (it is not root) nor make namespaces (" +
+         kNamespacesRefused + "); --run-as-me grades anyway");
+}
+
 int Check(const Options& options, const Sources& sources) {
+  RefuseToRunAsMe(options);
   std::vector<Unit> units = Plan(options, sources);
   unsigned jobs =
       options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());

@@ -1,0 +1,261 @@
+// Where the checker keeps things on a POSIX system, and as whom rows run: its private
+// folder (a folder a row inside it), swept of those a killed checker left; the users a
+// row, a range taken for the run where the checker may change user; and the system's
+// files and paths as the checker names them.
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "contain.h"
+#include "place.h"
+#include "runner.h"
+
+namespace {
+
+// The range of ids the rows' users are taken from: far above any person's, and a
+// block of `kSlots` a checker running now, held by a lock for its run.
+constexpr long kFirstUser = 0x5c000000;
+constexpr int kRanges = 64;
+
+// The folder of the system's temporary files, the person's choice first.
+std::string TemporaryTop() {
+  const char* top = std::getenv("TMPDIR");
+  return top && *top == '/' ? top : "/tmp";
+}
+
+// Takes `path` as a lock held while this process lives: false where another holds it
+// or it cannot be had.
+bool Hold(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;  // kept open: held till the end
+  close(fd);
+  return false;
+}
+
+int TryUser(void* arg) {
+  auto id = static_cast<uid_t>(reinterpret_cast<long>(arg));
+  _exit(BecomeUser(id) ? 0 : 1);
+}
+
+// The first of the checker's range of users, or -1 where it may not change user.
+long TakeUsers() {
+  for (int range = 0; range < kRanges; ++range) {
+    long first = kFirstUser + range * long{kSlots};
+    if (!Hold(TemporaryTop() + "/.suitecheck-users-" + std::to_string(range))) continue;
+    pid_t pid = Clone(TryUser, reinterpret_cast<void*>(first), 0);
+    int status = 1;
+    while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? first : -1;
+  }
+  return -1;
+}
+
+}  // namespace
+
+const Users& RowUsers() {
+  static const Users users = [] {
+    long first = TakeUsers();
+    return Users{.own = first >= 0, .first = first};
+  }();
+  return users;
+}
+
+void Clear(const std::filesystem::path& path) {
+  std::error_code error;
+  std::filesystem::remove_all(path, error);
+  if (!error) return;
+  chmod(path.c_str(), 0700);
+  for (const auto& entry : std::filesystem::directory_iterator(path, error)) {
+    if (entry.is_directory(error) && !entry.is_symlink(error)) Clear(entry.path());
+  }
+  std::filesystem::remove_all(path, error);
+}
+
+const std::string& Workplace() {
+  // Kept past the destructors, for the removal at exit to read.
+  static const std::string& folder = *[] {
+    auto* name = new std::string(TemporaryTop() + "/suitecheck-XXXXXX");
+    // Rows of users of their own reach their own folders in it, and list nothing.
+    if (!mkdtemp(name->data()) || !Hold(*name + "/.held") ||
+        chmod(name->c_str(), RowUsers().own ? 0711 : 0700) != 0) {
+      name->clear();
+    }
+    std::atexit([] {
+      if (!Workplace().empty()) Clear(Workplace());
+    });
+    return name;
+  }();
+  return folder;
+}
+
+void SweepLeftovers() {
+  // A checker's folder is held while it lives: one that can be held is a killed one's.
+  std::string top = TemporaryTop();
+  if (DIR* folder = opendir(top.c_str())) {
+    while (dirent* entry = readdir(folder)) {
+      std::string name = entry->d_name;
+      std::string path = top + "/" + name;
+      struct stat there;
+      if (!name.starts_with("suitecheck-") || lstat(path.c_str(), &there) != 0 ||
+          !S_ISDIR(there.st_mode) || there.st_uid != geteuid() ||
+          access((path + "/.held").c_str(), F_OK) != 0) {
+        continue;
+      }
+      int fd = open((path + "/.held").c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+      if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) Clear(path);
+      if (fd >= 0) close(fd);
+    }
+    closedir(folder);
+  }
+  SweepGroups();
+}
+
+std::string ClosedToRows(const std::string& path, bool apart) {
+  if (!RowUsers().own || !apart) return "";
+  // Apart, a row is shown its submission's folder without the folders above it.
+  std::filesystem::path at = std::filesystem::absolute(path).lexically_normal();
+  std::string last = ApartHere() ? at.parent_path().string() : "/";
+  for (std::filesystem::path step = at;; step = step.parent_path()) {
+    struct stat there;
+    if (stat(step.c_str(), &there) != 0) return "";
+    mode_t needed =
+        S_ISDIR(there.st_mode) ? S_IXOTH | (step == at ? S_IROTH : 0) : S_IROTH;
+    if ((there.st_mode & needed) != needed) return step.string();
+    if (step.string() == last || step == step.parent_path()) return "";
+  }
+}
+
+bool Lend(const std::string& folder, long user) {
+  // The folder and what the compiler leaves in it, its user's while it writes there.
+  return chown(folder.c_str(), static_cast<uid_t>(user), static_cast<gid_t>(user)) == 0;
+}
+
+void TakeBack(const std::string& folder) {
+  std::error_code error;
+  lchown(folder.c_str(), geteuid(), getegid());
+  chmod(folder.c_str(), 0755);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, error)) {
+    lchown(entry.path().c_str(), geteuid(), getegid());
+  }
+}
+
+void KillUser(long user) {
+  // Only a process of that user may signal all of its processes at once; kill(-1)
+  // says nothing of whether any was its user's, so the processes are counted.
+  for (int round = 0; round < 100 && ProcessesOf(user) > 0; ++round) {
+    pid_t pid = Clone(
+        [](void* arg) -> int {
+          auto id = static_cast<uid_t>(reinterpret_cast<long>(arg));
+          if (BecomeUser(id)) kill(-1, SIGKILL);
+          _exit(0);
+        },
+        reinterpret_cast<void*>(user), 0);
+    int status = 0;
+    while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (round > 0) usleep(1000);
+  }
+}
+
+FileKind KindOf(const std::string& path) {
+  struct stat file;
+  if (stat(path.c_str(), &file) != 0) return FileKind::kMissing;
+  if (S_ISDIR(file.st_mode)) return FileKind::kFolder;
+  return access(path.c_str(), X_OK) == 0 ? FileKind::kProgram : FileKind::kNotExecutable;
+}
+
+std::string ProgramFile(const std::string& name) {
+  return name;
+}
+
+std::string InFolder(const std::string& folder, const std::string& name) {
+  return folder + (folder.ends_with('/') ? "" : "/") + name;
+}
+
+std::string OwnFolder() {
+  std::error_code error;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string(".") : self.parent_path().string();
+}
+
+std::vector<std::string> Arguments(int argc, char* argv[]) {
+  return {argv + 1, argv + argc};
+}
+
+std::string Quoted(const std::string& word) {
+  if (!word.empty() &&
+      word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                             "0123456789_-./:=+,@%") == word.npos) {
+    return word;
+  }
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string DefaultPath() {
+  char path[256] = "/usr/bin:/bin";
+  confstr(_CS_PATH, path, sizeof path);
+  return path;
+}
+
+std::string PathSeparator() {
+  return ":";
+}
+
+std::string Found(const std::string& name) {
+  if (name.find('/') != name.npos) return access(name.c_str(), X_OK) == 0 ? name : "";
+  const char* person = std::getenv("PATH");
+  std::string folders = DefaultPath() + ":" + (person ? person : "");
+  for (std::size_t at = 0; at <= folders.size();) {
+    std::size_t end = std::min(folders.find(':', at), folders.size());
+    std::string path = folders.substr(at, end - at) + "/" + name;
+    if (end > at && KindOf(path) == FileKind::kProgram) return path;
+    at = end + 1;
+  }
+  return "";
+}
+
+std::string Identity(const std::string& path) {
+  struct stat file {};
+  stat(path.c_str(), &file);
+  return std::to_string(file.st_size) + " " + std::to_string(file.st_mtime);
+}
+
+std::string CacheFolder() {
+  const char* cache = std::getenv("XDG_CACHE_HOME");
+  const char* home = std::getenv("HOME");
+  // Root's home is closed to the rows' users, who build and start what is kept.
+  if (RowUsers().own) return "/var/cache/suitecheck";
+  if (cache && *cache == '/') return std::string(cache) + "/suitecheck";
+  if (home && *home == '/') return std::string(home) + "/.cache/suitecheck";
+  return Workplace() + "/cache";
+}
+
+long long Lock(const std::string& folder) {
+  int fd = open(folder.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  while (flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      close(fd);
+      return -1;
+    }
+  }
+  return fd;
+}
+
+void Unlock(long long held) {
+  if (held >= 0) close(static_cast<int>(held));
+}
