@@ -237,9 +237,9 @@ std::string Identity(const std::string& path) {
 std::string CacheFolder() {
   const char* cache = std::getenv("XDG_CACHE_HOME");
   const char* home = std::getenv("HOME");
+  if (cache && *cache == '/') return std::string(cache) + "/suitecheck";
   // Root's home is closed to the rows' users, who build and start what is kept.
   if (RowUsers().own) return "/var/cache/suitecheck";
-  if (cache && *cache == '/') return std::string(cache) + "/suitecheck";
   if (home && *home == '/') return std::string(home) + "/.cache/suitecheck";
   return Workplace() + "/cache";
 }

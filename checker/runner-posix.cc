@@ -579,10 +579,10 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
     return run;
   }
   Row row;
-  run.why = Prepare(command, input, bounds, row);
-  if (run.why.empty()) run.why = Launch(bounds, row);
+  std::string failed = Prepare(command, input, bounds, row);
+  if (failed.empty()) failed = Launch(bounds, row);
   Seen seen;
-  if (run.why.empty()) seen = Watch(bounds, row, start, run);
+  if (failed.empty()) seen = Watch(bounds, row, start, run);
   if (row.pid > 0) {
     EndRow(row.pid);
     // Given back before the reap, while its number cannot be another's.
@@ -600,10 +600,11 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
   run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   run.processor =
       std::max(run.processor, static_cast<double>(seen.said.microseconds) / 1e6);
-  if (run.why.empty()) {
+  if (failed.empty()) {
     Judge(seen, end, bounds, row.group.memory.empty(), row.user >= 0, run);
   } else {
     run.ending = Ending::kCannotStart;
+    run.why = failed;
   }
   return run;
 }

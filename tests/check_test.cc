@@ -210,10 +210,42 @@ std::pair<int, std::string> Checked(const std::string& words) {
   return {WEXITSTATUS(status), text};
 }
 
+// A folder every user may read, as a class's must be where rows run as users of
+// their own.
 fs::path MadeFolder() {
   char folder[] = "/tmp/suite-check-XXXXXX";
   EXPECT_NE(mkdtemp(folder), nullptr);
+  fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read |
+                              fs::perms::group_exec | fs::perms::others_read |
+                              fs::perms::others_exec);
   return folder;
+}
+
+constexpr fs::perms kOpen = fs::perms::owner_all | fs::perms::group_read |
+                            fs::perms::group_exec | fs::perms::others_read |
+                            fs::perms::others_exec;
+
+// `text` with each of the suite's programs it runs, and the spinner, copied into
+// `dir`/.bin and run from there: a row sees its own folder, not the suite's.
+std::string BesideIt(std::string text, const fs::path& dir) {
+  fs::path own = dir / ".bin";
+  fs::create_directories(own);
+  fs::permissions(dir, kOpen);
+  fs::permissions(own, kOpen);
+  std::string spinner = SPINNER;
+  if (std::size_t at = text.find(spinner); at != text.npos) {
+    fs::copy_file(spinner, own / "spinner", fs::copy_options::skip_existing);
+    text.replace(at, spinner.size(), (own / "spinner").string());
+  }
+  const std::string bin = std::string(BIN_DIR) + "/";
+  for (std::size_t at; (at = text.find(bin)) != text.npos;) {
+    std::size_t end =
+        text.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-_", at + bin.size());
+    std::string name = text.substr(at + bin.size(), end - at - bin.size());
+    fs::copy_file(fs::path(BIN_DIR) / name, own / name, fs::copy_options::skip_existing);
+    text.replace(at, bin.size(), (own / "").string());
+  }
+  return text;
 }
 
 // `script` as the program `name` in `dir`.
@@ -224,8 +256,9 @@ void Put(const fs::path& dir, const std::string& name, const std::string& script
     fs::copy_file(fs::path(BIN_DIR) / name, dir / name);
     fs::permissions(dir / name, fs::perms::owner_read | fs::perms::owner_write);
   } else if (!script.empty()) {
-    std::ofstream(dir / name) << "#!/bin/sh\n" << Replaced(script, dir) << "\n";
-    fs::permissions(dir / name, fs::perms::owner_all);
+    std::string text = BesideIt(Replaced(script, dir), dir);
+    std::ofstream(dir / name) << "#!/bin/sh\n" << text << "\n";
+    fs::permissions(dir / name, kOpen);
   }
 }
 
@@ -431,7 +464,9 @@ fs::path Sample() {
 // Where the compilers and Python a class is built with are not here, the rows that
 // build it say so and are skipped.
 bool Builders() {
-  return system("{ command -v cc && command -v c++ && command -v python3; } >/dev/null") == 0;
+  return system(
+             "{ command -v cc && command -v c++ && command -v python3; } >/dev/null") ==
+         0;
 }
 
 TEST(Check, GradesAClassFromSources) {
