@@ -437,9 +437,16 @@ Group MakeGroup(std::size_t memory, int processes) {
   std::string name = "/" + std::to_string(groups_made++);
   Group group;
   group.unified = own.unified;
+  // Each folder and bound the first line claims is made, or the row does not start.
   auto make = [&](const std::string& top) -> std::string {
-    if (top.empty() || mkdir((top + name).c_str(), 0755) != 0) return "";
+    if (top.empty()) return "";
+    if (mkdir((top + name).c_str(), 0755) != 0 && group.failed.empty())
+      group.failed = "make its control group: " + std::string(std::strerror(errno));
     return top + name;
+  };
+  auto bound = [&](const std::string& file, const std::string& value, const char* what) {
+    if (!Write(file, value) && group.failed.empty())
+      group.failed = std::string(what) + ": " + std::strerror(errno);
   };
   group.cpu = make(own.cpu);
   if (own.unified) {
@@ -451,16 +458,17 @@ Group MakeGroup(std::size_t memory, int processes) {
   }
   std::string bytes = memory ? std::to_string(memory) : "max";
   if (!group.memory.empty()) {
+    // Swap too where the kernel counts it: a row may not hold its memory there.
     if (own.unified) {
-      Write(group.memory + "/memory.max", bytes);
+      bound(group.memory + "/memory.max", bytes, "bound its memory");
       Write(group.memory + "/memory.swap.max", "0");
     } else if (memory) {
-      Write(group.memory + "/memory.limit_in_bytes", bytes);
+      bound(group.memory + "/memory.limit_in_bytes", bytes, "bound its memory");
       Write(group.memory + "/memory.memsw.limit_in_bytes", bytes);
     }
   }
   if (!group.pids.empty() && processes > 0)
-    Write(group.pids + "/pids.max", std::to_string(processes));
+    bound(group.pids + "/pids.max", std::to_string(processes), "bound its processes");
   return group;
 }
 

@@ -64,6 +64,7 @@ double ProgramSeconds(pid_t first);
 struct Group {
   std::string memory, pids, cpu;  // its folder in each hierarchy, "" where none
   bool unified = false;           // one hierarchy for all (cgroup v2)
+  std::string failed;             // the step that could not be made, and why
 };
 // Whether groups can be made here for memory and for processes; learned once.
 bool GroupsBoundMemory();

@@ -345,6 +345,8 @@ std::string Prepare(const std::vector<std::string>& command, std::string_view in
   // the kernel, which a run with no such bound need not pay.
   if (bounds.memory || bounds.processes) {
     row.group = MakeGroup(bounds.memory, bounds.processes);
+    if (!row.group.failed.empty())
+      return "the checker could not bound the row (" + row.group.failed + ")";
   }
   return "";
 }
@@ -462,9 +464,13 @@ Seen Watch(const Bounds& bounds, Row& row, Clock::time_point start, ProgramRun& 
       }
     }
     if (streams[2].fd >= 0 && streams[2].revents != 0) {
+      // Its end told whole, or the first process itself ended (a stop): then nothing
+      // of how the program ended is known, and the row is not judged as ended.
       Told now;
-      if (read(streams[2].fd, &now, sizeof now) == sizeof now) seen.said = now;
+      bool told = read(streams[2].fd, &now, sizeof now) == sizeof now;
       CloseIfOpen(streams[2].fd);
+      if (!told) break;
+      seen.said = now;
       seen.ended = true;
       EndRow(row.pid);
       // What the row wrote arrives at once; a process that left it may hold the

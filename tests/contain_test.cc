@@ -23,7 +23,8 @@ namespace fs = std::filesystem;
 constexpr int kPerson = 4242;  // the instructor of the modes that are not root
 
 // A student: what their thermo does, and the verdict it must get. SECRET, PRIVATE,
-// RESULTS, BESIDE and BIN stand for the planted files and the suite's programs. An
+// RESULTS and BESIDE stand for the planted files, BIN for the folder of the suite's
+// thermo beside the student's. An
 // attack that works prints BREACH, which fails its row.
 struct Hostile {
   const char* name;
@@ -121,8 +122,7 @@ struct Course {
              {"PRIVATE", (dir / "private").string()},
              {"RESULTS", (results / "results.json").string()},
              {"BESIDE", (dir / "submissions.zip").string()},
-             {"HOME", home.string()},
-             {"BIN", BIN_DIR}};
+             {"HOME", home.string()}};
     Put("ann", "exec BIN/thermo");
     fs::create_directories(klass / "bob");
     fs::copy_file(fs::path(MAN_DIR).parent_path() / "tests/students/thermo.c",
@@ -160,7 +160,7 @@ struct Course {
   // sees its own submission, not the suite's folder.
   void Put(const std::string& name, const std::string& script) {
     fs::create_directories(klass / name / ".bin");
-    fs::copy_file(fs::path(BIN_DIR) / "thermo", klass / name / ".bin/thermo");
+    fs::copy_file(THERMO, klass / name / ".bin/thermo");
     std::map<std::string, std::string> here = words;
     here["BIN"] = (klass / name / ".bin").string();
     std::ofstream(klass / name / "thermo") << "#!/bin/sh\n"
