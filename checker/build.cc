@@ -1,6 +1,7 @@
 #include "build.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -27,6 +28,10 @@ const std::vector<std::string> kLinked = {};
 
 const std::vector<std::string> kCxxEndings = {".cpp", ".cc", ".cxx"};
 constexpr std::size_t kSaidLines = 12;  // of the compiler's words, kept for the report
+constexpr std::uintmax_t kCacheBytes = std::uintmax_t{1} << 30;  // kept built, at most
+constexpr std::size_t kMostNamed = 64;  // sources named on the compiler's command line
+constexpr std::size_t kKeyBytes = std::size_t{8}
+                                  << 20;  // of a submission's files read whole
 
 std::string Read(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -116,6 +121,39 @@ std::string Refused(const fs::path& there, const std::string& from,
 
 }  // namespace
 
+void TidyCache() {
+  fs::path cache = PathOf(CacheFolder());
+  std::error_code error;
+  auto now = fs::file_time_type::clock::now();
+  std::vector<std::pair<fs::file_time_type, fs::path>> entries;
+  std::uintmax_t total = 0;
+  for (const auto& entry : fs::directory_iterator(cache, error)) {
+    fs::path path = entry.path();
+    auto time = fs::last_write_time(path / "said", error);
+    if (path.extension() == ".part") {
+      // A build is bounded to minutes: one older is a stopped checker's.
+      if (now - fs::last_write_time(path, error) > std::chrono::minutes(10))
+        fs::remove_all(path, error);
+      continue;
+    }
+    if (error) continue;
+    for (const auto& file : fs::recursive_directory_iterator(path, error)) {
+      if (file.is_regular_file(error)) total += file.file_size(error);
+    }
+    entries.emplace_back(time, path);
+  }
+  std::sort(entries.begin(), entries.end());
+  for (const auto& [time, path] : entries) {
+    if (total <= kCacheBytes) break;
+    std::uintmax_t size = 0;
+    for (const auto& file : fs::recursive_directory_iterator(path, error)) {
+      if (file.is_regular_file(error)) size += file.file_size(error);
+    }
+    fs::remove_all(path, error);
+    total -= std::min(total, size);
+  }
+}
+
 Compilers CompilersFrom(const std::string& cxx, const std::string& cc) {
   const char* cxx_set = std::getenv("CXX");
   const char* cc_set = std::getenv("CC");
@@ -196,11 +234,32 @@ Build BuildFrom(const std::string& folder, const std::string& program,
     parts.push_back(TextOf(file.filename()));
     parts.push_back(Read(file));
   }
+  // Every other file a compile may read (a header beside the sources): its bytes, or
+  // past a bound its size and time, so that a fix made in any of them is rebuilt.
+  std::size_t read = 0;
+  std::error_code error;
+  for (auto entry = fs::recursive_directory_iterator(there, error);
+       !error && entry != fs::recursive_directory_iterator(); entry.increment(error)) {
+    std::string name = TextOf(entry->path().filename());
+    if (name.starts_with(".")) {
+      if (entry->is_directory(error)) entry.disable_recursion_pending();
+      continue;
+    }
+    if (!entry->is_regular_file(error) ||
+        std::find(files.begin(), files.end(), entry->path()) != files.end()) {
+      continue;
+    }
+    parts.push_back(TextOf(entry->path().lexically_relative(there)));
+    std::uintmax_t size = entry->file_size(error);
+    bool whole = read + size <= kKeyBytes;
+    parts.push_back(whole ? Read(entry->path()) : Identity(TextOf(entry->path())));
+    read += whole ? size : 0;
+  }
   fs::path cache = PathOf(CacheFolder()) / KeyOf(parts);
   fs::path made = cache / PathOf(ProgramFile(program));
-  std::error_code error;
   if (fs::exists(cache / "said", error)) {
     build.cached = true;
+    fs::last_write_time(cache / "said", fs::file_time_type::clock::now(), error);  // used
   } else {
     // Built apart, then put in place whole: a second checker at once builds its own.
     fs::path part = cache;
@@ -222,7 +281,20 @@ Build BuildFrom(const std::string& folder, const std::string& program,
     compiling.writable = TextOf(part);
     compiling.environment = {"PATH=" + TextOf(PathOf(compiler).parent_path()) +
                              PathSeparator() + DefaultPath()};
-    for (const fs::path& file : files) words.push_back(TextOf(file));
+    if (files.size() <= kMostNamed) {
+      for (const fs::path& file : files) words.push_back(TextOf(file));
+    } else {
+      // Past what a command line holds: the names in a file the compiler reads.
+      std::ofstream listed(part / "sources", std::ios::binary);
+      for (const fs::path& file : files) listed << Quoted(TextOf(file)) << "\n";
+      listed.close();
+      if (!listed) {
+        fs::remove_all(part, error);
+        build.why = "the checker could not list its sources for the compiler";
+        return build;
+      }
+      words.push_back("@" + TextOf(part / "sources"));
+    }
     words.insert(words.end(), {"-o", TextOf(part / PathOf(ProgramFile(program)))});
     if (!cxx) words.push_back("-lm");
     ProgramRun run = RunOnce(words, "", compiling);

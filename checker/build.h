@@ -35,5 +35,9 @@ std::string SourcesOf(const std::string& folder, const std::string& program);
 Build BuildFrom(const std::string& folder, const std::string& program,
                 const Compilers& compilers, const Bounds& bounds);
 
+// Keeps the cache within 1 GiB, the builds used longest ago removed first, and removes
+// what a checker stopped mid-build left. Called before any build of a run.
+void TidyCache();
+
 // The first line of what the compiler said that says `kind` ("error", "warning").
 std::string FirstSaying(const std::string& said, const std::string& kind);

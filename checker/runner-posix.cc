@@ -532,14 +532,28 @@ bool RefusedMemory(const ProgramRun& run) {
   return false;
 }
 
+// Likewise where its processes are bounded by its user's count: a program that could
+// not start another says so (a shell's words, the C library's).
+bool RefusedProcesses(const ProgramRun& run) {
+  for (const char* words : {"Cannot fork", "can't fork", "fork: Resource temporarily",
+                            "fork: retry", "Resource temporarily unavailable"}) {
+    if (run.error.find(words) != std::string::npos) return true;
+  }
+  return false;
+}
+
 // How the row ended, in the runner's words.
-void Judge(const Seen& seen, const GroupEnd& end, const Bounds& bounds, bool per_process,
-           bool own_user, ProgramRun& run) {
+void Judge(const Seen& seen, const GroupEnd& end, const Bounds& bounds, const Row& row,
+           ProgramRun& run) {
   const Told& said = seen.said;
+  bool own_user = row.user >= 0;
   bool finished = seen.ended && said.stage == Told::kEnded;
   bool well = finished && WIFEXITED(said.status) && WEXITSTATUS(said.status) == 0;
-  bool out_of_memory = seen.too_much_memory ||
-                       (per_process && bounds.memory && !well && RefusedMemory(run));
+  bool out_of_memory =
+      seen.too_much_memory ||
+      (row.group.memory.empty() && bounds.memory && !well && RefusedMemory(run));
+  bool too_many =
+      seen.too_many || (row.how.user_processes > 0 && !well && RefusedProcesses(run));
   if (seen.ended && said.stage == Told::kNotStarted) {
     run.why = StartFailureInWords(said.error, own_user);
   } else if (seen.ended && said.stage != Told::kEnded) {
@@ -554,7 +568,7 @@ void Judge(const Seen& seen, const GroupEnd& end, const Bounds& bounds, bool per
     run.ending = Ending::kTooMuch;
   } else if ((end.out_of_memory || out_of_memory) && !well) {
     run.ending = Ending::kOutOfMemory;
-  } else if ((end.too_many || seen.too_many) && !well) {
+  } else if ((end.too_many || too_many) && !well) {
     run.ending = Ending::kTooMany;
   } else if (seen.out_of_time ||
              (WIFSIGNALED(said.status) && WTERMSIG(said.status) == SIGXCPU)) {
@@ -607,7 +621,7 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
   run.processor =
       std::max(run.processor, static_cast<double>(seen.said.microseconds) / 1e6);
   if (failed.empty()) {
-    Judge(seen, end, bounds, row.group.memory.empty(), row.user >= 0, run);
+    Judge(seen, end, bounds, row, run);
   } else {
     run.ending = Ending::kCannotStart;
     run.why = failed;

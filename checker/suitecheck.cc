@@ -511,6 +511,7 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
 // what it starts, or why it cannot, and a note of what its compiler said.
 void BuildAll(std::vector<Unit>& units, const Options& options, unsigned jobs) {
   Compilers compilers = CompilersFrom(options.cxx, options.cc);
+  TidyCache();
   std::atomic<std::size_t> taken{0};
   std::vector<std::thread> workers(jobs);
   for (std::thread& worker : workers) {

@@ -549,6 +549,50 @@ TEST(Check, GradesAClassFromSources) {
   fs::remove_all(dir);
 }
 
+// A fix made in a header beside the sources is built, not the old program kept.
+TEST(Check, RebuildsAFixInAHeader) {
+  if (!Builders()) GTEST_SKIP() << "no cc to build a student's sources with";
+  fs::path dir = MadeFolder();
+  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  std::string program =
+      "#include <stdio.h>\n#include \"conv.h\"\nint main(void) {\n"
+      "  int f = 0;\n  printf(\"Enter the temperature in degrees "
+      "Fahrenheit: \");\n  if (scanf(\"%d\", &f) != 1) return 0;\n"
+      "  printf(\"Your temperature in degrees Celsius: %f\\n\", "
+      "CELSIUS(f));\n}\n";
+  std::ofstream(dir / "thermo.c") << program;
+  for (const char* conversion : {"((f) - 32.0) * 5 / 8", "((f) - 32.0) * 5 / 9"}) {
+    std::ofstream(dir / "conv.h") << "#define CELSIUS(f) (" << conversion << ")\n";
+    fs::permissions(dir / "conv.h", kOpen);
+    fs::permissions(dir / "thermo.c", kOpen);
+    auto [status, text] = Checked("--against " + dir.string() + " thermo/boiling");
+    EXPECT_EQ(status, conversion[19] == '8' ? 1 : 0) << conversion << ":\n" << text;
+  }
+  unsetenv("XDG_CACHE_HOME");
+  fs::remove_all(dir);
+}
+
+// A folder of more sources than a command line should name is built all the same.
+TEST(Check, BuildsAFolderOfManySources) {
+  if (!Builders()) GTEST_SKIP() << "no cc to build a student's sources with";
+  fs::path dir = MadeFolder();
+  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  fs::create_directories(dir / "thermo");
+  fs::permissions(dir / "thermo", kOpen);
+  fs::copy_file(fs::path(MAN_DIR).parent_path() / "tests/students/thermo.c",
+                dir / "thermo/main.c");
+  for (int i = 0; i < 70; ++i) {
+    std::ofstream(dir / "thermo" / ("part " + std::to_string(i) + ".c"))
+        << "int part_" << i << "(void) { return " << i << "; }\n";
+  }
+  for (const auto& entry : fs::directory_iterator(dir / "thermo"))
+    fs::permissions(entry.path(), kOpen);
+  auto [status, text] = Checked("--against " + dir.string() + " thermo/boiling");
+  EXPECT_EQ(status, 0) << text;
+  unsetenv("XDG_CACHE_HOME");
+  fs::remove_all(dir);
+}
+
 // Gradescope's autograder as the README gives it, in its folders: the student's sources
 // in submission/, the results read back from results/.
 TEST(Check, GradesForGradescope) {

@@ -276,3 +276,44 @@ INSTANTIATE_TEST_SUITE_P(Modes, Contain, testing::ValuesIn(kModes),
                          [](const auto& mode) { return std::string(mode.param.name); });
 
 }  // namespace
+
+namespace {
+
+// Gradescope's autograder as the README gives it, run as root in a container that
+// refuses namespaces: the student's program can neither write the results nor read a
+// course file closed to other users.
+TEST(Contain, GradesOnGradescopeInAContainer) {
+  if (geteuid() != 0) GTEST_SKIP() << "a container's root is made by root";
+  Course course(0, false);
+  fs::path top = course.dir / "autograder";
+  fs::create_directories(top / "submission");
+  fs::create_directories(top / "source");
+  std::ofstream(top / "source/points") << "thermo 30\nthermo/page 0\n";
+  std::ofstream(top / "source/key.txt") << "the course's key\n";
+  chmod((top / "source/key.txt").c_str(), 0600);
+  std::ifstream sample(fs::path(MAN_DIR).parent_path() / "tests/students/thermo.c");
+  std::ofstream(top / "submission/thermo.c")
+      << "#include <stdio.h>\nint student_main(void);\nint main(void) {\n"
+      << "  if (fopen(\"" << (top / "results/results.json").string()
+      << "\", \"w\")) puts(\"BREACH\");\n"
+      << "  if (fopen(\"" << (top / "source/key.txt").string()
+      << "\", \"r\")) puts(\"BREACH\");\n"
+      << "  return student_main();\n}\n#define main student_main\n"
+      << std::string(std::istreambuf_iterator<char>(sample), {});
+  for (const fs::path& path : {top, top / "submission", top / "source"})
+    chmod(path.c_str(), 0755);
+  chmod((top / "submission/thermo.c").c_str(), 0644);
+  std::string script =
+      (fs::path(MAN_DIR).parent_path() / "course/gradescope/run_autograder").string();
+  std::string report =
+      Output(std::string(CONFINE) + " --container -- env AUTOGRADER=" + top.string() +
+             " SUITECHECK=" + CHECK + " sh " + script);
+  std::ifstream in(top / "results/results.json");
+  std::string results(std::istreambuf_iterator<char>(in), {});
+  EXPECT_TRUE(results.starts_with("{\"score\": 30, ")) << results << report;
+  EXPECT_NE(report.find("each row runs as a user of its own"), report.npos) << report;
+  EXPECT_EQ(report.find("BREACH"), report.npos) << report;
+  EXPECT_EQ(results.find("BREACH"), results.npos) << results;
+}
+
+}  // namespace
