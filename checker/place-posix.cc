@@ -11,10 +11,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 
 #include "contain.h"
 #include "place.h"
@@ -242,6 +244,28 @@ std::string CacheFolder() {
   if (RowUsers().own) return "/var/cache/suitecheck";
   if (home && *home == '/') return std::string(home) + "/.cache/suitecheck";
   return Workplace() + "/cache";
+}
+
+std::string WriteNew(const std::string& path, const std::string& text) {
+  static std::atomic<unsigned> made{0};
+  std::string temporary =
+      path + ".suitecheck-" + std::to_string(getpid()) + "-" + std::to_string(made++);
+  int fd =
+      open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return "";
+  std::string_view left = text;
+  while (!left.empty()) {
+    ssize_t put = write(fd, left.data(), left.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    left.remove_prefix(static_cast<std::size_t>(put));
+  }
+  int error = left.empty() ? 0 : errno;
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error == 0) return temporary;
+  unlink(temporary.c_str());
+  errno = error;
+  return "";
 }
 
 long long Lock(const std::string& folder) {

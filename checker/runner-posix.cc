@@ -280,11 +280,34 @@ struct Row {
   pid_t pid = -1;
   Start how{};
 
-  void CloseAll() {
+  const Bounds* bounds = nullptr;
+  bool finished = false;
+
+  // Ends the row and gives back all it was lent: its processes, its user, its group,
+  // its descriptors, its folder and its place. What its group met, for its verdict.
+  GroupEnd Finish() {
+    finished = true;
+    if (pid > 0) {
+      EndRow(pid);
+      // Given back before the reap, while its number cannot be another's.
+      running[place] = -1;
+      int status = 0;
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+    }
+    if (user >= 0 && !how.apart) KillUser(user);
+    GroupEnd end = EndGroup(group);
     for (int* fd :
          {&in, &out[0], &out[1], &err[0], &err[1], &told[0], &told[1], &go[0], &go[1]}) {
       CloseIfOpen(*fd);
     }
+    if (!bounds->writable.empty() && user >= 0) TakeBack(bounds->writable);
+    if (!folder.empty()) Clear(folder);
+    if (place < running.size()) running[place] = 0;
+    return end;
+  }
+  ~Row() {
+    if (!finished) Finish();
   }
 };
 
@@ -598,33 +621,24 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
     run.why = "the checker was stopped";
     return run;
   }
-  Row row;
-  std::string failed = Prepare(command, input, bounds, row);
-  if (failed.empty()) failed = Launch(bounds, row);
-  Seen seen;
-  if (failed.empty()) seen = Watch(bounds, row, start, run);
-  if (row.pid > 0) {
-    EndRow(row.pid);
-    // Given back before the reap, while its number cannot be another's.
-    running[row.place] = -1;
-    int status = 0;
-    while (waitpid(row.pid, &status, 0) < 0 && errno == EINTR) {
+  Row row{.bounds = &bounds};
+  try {
+    std::string failed = Prepare(command, input, bounds, row);
+    if (failed.empty()) failed = Launch(bounds, row);
+    Seen seen;
+    if (failed.empty()) seen = Watch(bounds, row, start, run);
+    GroupEnd end = row.Finish();
+    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    run.processor =
+        std::max(run.processor, static_cast<double>(seen.said.microseconds) / 1e6);
+    if (failed.empty()) {
+      Judge(seen, end, bounds, row, run);
+    } else {
+      run.ending = Ending::kCannotStart;
+      run.why = failed;
     }
-  }
-  if (row.user >= 0 && !row.how.apart) KillUser(row.user);
-  GroupEnd end = EndGroup(row.group);
-  row.CloseAll();
-  if (!bounds.writable.empty() && row.user >= 0) TakeBack(bounds.writable);
-  if (!row.folder.empty()) Clear(row.folder);
-  if (row.place < running.size()) running[row.place] = 0;
-  run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  run.processor =
-      std::max(run.processor, static_cast<double>(seen.said.microseconds) / 1e6);
-  if (failed.empty()) {
-    Judge(seen, end, bounds, row, run);
-  } else {
-    run.ending = Ending::kCannotStart;
-    run.why = failed;
+  } catch (const std::exception& why) {  // the row's alone: it is ended, and said so
+    run = {.why = std::string("the checker failed: ") + why.what()};
   }
   return run;
 }

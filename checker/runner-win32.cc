@@ -4,7 +4,9 @@
 // the person's keys; its input is a file deleted when the last handle closes.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -276,6 +278,31 @@ void EndAsStopped() {
 std::string HeldInWords(bool) {
   return "each row runs in its own empty folder, its processes ended with it (a job "
          "object); the files and network stay in reach";
+}
+
+std::string WriteNew(const std::string& path, const std::string& text) {
+  static std::atomic<unsigned> made{0};
+  std::string temporary = path + ".suitecheck-" + std::to_string(GetCurrentProcessId()) +
+                          "-" + std::to_string(made++);
+  HANDLE file = CreateFileW(Wide(temporary).c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    errno = EACCES;
+    return "";
+  }
+  std::size_t at = 0;
+  while (at < text.size()) {
+    DWORD put = 0;
+    DWORD size = static_cast<DWORD>(std::min<std::size_t>(text.size() - at, 1 << 20));
+    if (!WriteFile(file, text.data() + at, size, &put, nullptr) || put == 0) break;
+    at += put;
+  }
+  bool whole = at == text.size();
+  if (!CloseHandle(file)) whole = false;
+  if (whole) return temporary;
+  DeleteFileW(Wide(temporary).c_str());
+  errno = EIO;
+  return "";
 }
 
 // Windows lends no user a row: a row runs as the person who checks.

@@ -114,6 +114,10 @@ std::string Identity(const std::string& path);
 // The folder that keeps what the checker built from one run to the next.
 std::string CacheFolder();
 
+// `text` written whole into a new file beside `path`, made for this call alone (no
+// other process's, no link followed): its path, or "" with errno set.
+std::string WriteNew(const std::string& path, const std::string& text);
+
 // Holds `folder` for this process alone until Unlock, waiting while another holds it:
 // a handle, or -1 where the folder cannot be held.
 long long Lock(const std::string& folder);

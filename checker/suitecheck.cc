@@ -519,7 +519,12 @@ void BuildAll(std::vector<Unit>& units, const Options& options, unsigned jobs) {
       for (std::size_t at; !StopSignal() && (at = taken++) < units.size();) {
         Unit& unit = units[at];
         if (unit.from.empty() || unit.before) continue;
-        Build build = BuildFrom(unit.folder, unit.program, compilers, unit.bounds);
+        Build build;
+        try {
+          build = BuildFrom(unit.folder, unit.program, compilers, unit.bounds);
+        } catch (const std::exception& why) {  // a worker's failure is its unit's alone
+          build.why = std::string("the checker could not build it: ") + why.what();
+        }
         std::string name =
             (unit.submission.empty() ? "" : Visible(unit.submission) + ": ") +
             unit.program;
@@ -718,27 +723,26 @@ void TellClass(const std::vector<RowResult>& results) {
 // Whether a file can be made beside `path`, where the results will go: tried by making
 // one and removing it, before any row runs.
 bool CanWriteBeside(const std::string& path) {
-  std::filesystem::path temporary = PathOf(path + ".suitecheck-try");
-  std::ofstream probe(temporary, std::ios::binary);
-  bool made = static_cast<bool>(probe);
-  probe.close();
+  std::string temporary = WriteNew(path, "");
   std::error_code error;
-  std::filesystem::remove(temporary, error);
-  return made;
+  if (!temporary.empty()) std::filesystem::remove(PathOf(temporary), error);
+  return !temporary.empty();
 }
 
-// The results written whole beside `path`, then put in its place at once: a reader,
-// a stop or a program meets the old file or the new one, never a mix.
+// The results written whole beside `path`, in a file of their own no other checker
+// shares, then put in its place at once: a reader, a stop or a program meets the old
+// file or the new one, never a mix.
 bool WriteWhole(const std::string& path, const std::vector<RowResult>& results,
                 void (*write)(std::ostream&, const std::vector<RowResult>&)) {
-  std::filesystem::path temporary = PathOf(path + ".suitecheck-new");
-  std::ofstream file(temporary, std::ios::binary);
-  write(file, results);
-  file.close();
+  std::ostringstream text;
+  write(text, results);
+  std::string temporary = WriteNew(path, text.str());
+  if (temporary.empty()) return false;
   std::error_code error;
-  if (file) std::filesystem::rename(temporary, PathOf(path), error);
-  if (!file || error) {
-    std::filesystem::remove(temporary, error);
+  std::filesystem::rename(PathOf(temporary), PathOf(path), error);
+  if (error) {
+    std::filesystem::remove(PathOf(temporary), error);
+    errno = error.value();
     return false;
   }
   return true;

@@ -532,16 +532,18 @@ TEST(Check, GradesAClassFromSources) {
       book.starts_with("\xef\xbb\xbfsubmission,points,max,thermo,thermo/boiling,"))
       << book;
   EXPECT_NE(book.find("\r\n'=cmd,20,20,20,passed,"), book.npos) << book;
-  // Built once: the second run finds every program in the cache as the first left it.
-  std::vector<fs::file_time_type> built;
-  for (const auto& entry : fs::recursive_directory_iterator(dir / "cache")) {
-    built.push_back(fs::last_write_time(entry.path()));
-  }
+  // Built once: the second run finds every program in the cache as the first left it
+  // (what the compiler said is touched as it is used again).
+  auto programs = [&] {
+    std::vector<fs::file_time_type> times;
+    for (const auto& entry : fs::recursive_directory_iterator(dir / "cache")) {
+      if (entry.path().filename() != "said") times.push_back(entry.last_write_time());
+    }
+    return times;
+  };
+  std::vector<fs::file_time_type> built = programs();
   EXPECT_EQ(Checked(words).first, 1);
-  std::vector<fs::file_time_type> again;
-  for (const auto& entry : fs::recursive_directory_iterator(dir / "cache")) {
-    again.push_back(fs::last_write_time(entry.path()));
-  }
+  std::vector<fs::file_time_type> again = programs();
   EXPECT_EQ(built, again);
   EXPECT_FALSE(fs::exists(dir / "class/right/thermo"))
       << "built into the student's folder";
