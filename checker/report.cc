@@ -222,63 +222,101 @@ bool WritesCrlf(std::string_view output) {
   return output.find("\r\n") != output.npos;
 }
 
+namespace {
+
+// The verdicts' one table: its order is the enumeration's.
+constexpr WordInfo kWords[] = {
+    {Word::kPassed, "passed", '.',
+     "wrote exactly the row's output and ended with status 0", "#d9f2d9", true, false},
+    {Word::kWrongOutput, "wrong-output", 'F', "wrote something else", "#fde2c8", true,
+     false},
+    {Word::kExitStatus, "exit-status", 'F', "ended with another status", "#fde2c8", true,
+     false},
+    {Word::kCrashed, "crashed", 'F', "was ended by a signal or an exception", "#f8c6c6",
+     true, false},
+    {Word::kTimedOut, "timed-out", 'T', "used its processor time, or had not ended",
+     "#f8c6c6", true, false},
+    {Word::kMemoryLimit, "memory-limit", 'F', "used more than its memory", "#f8c6c6",
+     true, false},
+    {Word::kProcessLimit, "process-limit", 'F', "started more than 64 processes at once",
+     "#f8c6c6", true, false},
+    {Word::kOutputLimit, "output-limit", 'F', "wrote more than 1 MiB", "#f8c6c6", true,
+     false},
+    {Word::kCompileError, "compile-error", 'F', "its sources do not compile", "#fde2c8",
+     false, false},
+    {Word::kMissing, "missing", 'F', "is not in the folder", "#e4e4e4", false, true},
+    {Word::kCannotStart, "cannot-start", 'F', "is there, but could not be started",
+     "#e4e4e4", false, false},
+};
+
+}  // namespace
+
+const WordInfo& About(Word word) {
+  return kWords[static_cast<std::size_t>(word)];
+}
+
+const WordInfo* Words(std::size_t* count) {
+  *count = sizeof kWords / sizeof kWords[0];
+  return kWords;
+}
+
 Verdict VerdictOf(const Transcript& row, const ProgramRun& run, const Bounds& bounds,
                   bool crlf) {
   switch (run.ending) {
     case Ending::kCannotStart:
       if (run.dll_missing) {
-        return {"cannot-start", "library missing",
+        return {Word::kCannotStart, "library missing",
                 "could not be started: " + run.why +
                     "; link it statically (g++ -static) or put the DLLs beside it"};
       }
-      return {"cannot-start", run.why, "could not be started: " + run.why};
+      return {Word::kCannotStart, run.why, "could not be started: " + run.why};
     case Ending::kCrashed:
-      return {"crashed", run.why, "crashed: " + run.why};
+      return {Word::kCrashed, run.why, "crashed: " + run.why};
     case Ending::kTimedOut:
       if (run.busy) {
-        return {"timed-out", "looping",
+        return {Word::kTimedOut, "looping",
                 "used " + InSeconds(bounds.seconds) +
                     " s of processor time and had not ended: a loop that does not end"};
       }
-      return {"timed-out", "waiting",
+      return {Word::kTimedOut, "waiting",
               "had not ended after " + InSeconds(WaitBound(bounds)) + " s, using " +
                   InSeconds(run.processor) +
                   " s of processor: it was waiting, not computing (its input had ended "
                   "long before)"};
     case Ending::kOutOfMemory:
-      return {"memory-limit", "",
+      return {Word::kMemoryLimit, "",
               "used more than " + std::to_string(bounds.memory >> 20) +
                   " MB of memory, the bound: ended there"};
     case Ending::kTooMany:
-      return {"process-limit", "",
+      return {Word::kProcessLimit, "",
               "started more than " + std::to_string(bounds.processes) +
                   " processes at once, the bound: ended there"};
     case Ending::kTooMuch:
-      return {"output-limit", run.why,
+      return {Word::kOutputLimit, run.why,
               "wrote more than 1 MiB to its " + run.why +
                   ", far past any row's: ended there"};
     case Ending::kExited:
       break;
   }
   if (run.status != 0) {
-    return {"exit-status", std::to_string(run.status),
+    return {Word::kExitStatus, std::to_string(run.status),
             "ended with status " + std::to_string(run.status) + ", not 0"};
   }
   std::string written = crlf ? WithoutCr(run.output) : run.output;
   std::string expected = crlf ? WithoutCr(row.output) : row.output;
   if (written != expected) {
     auto [kind, words] = KindOfDifference(expected, written);
-    return {"wrong-output", kind,
+    return {Word::kWrongOutput, kind,
             "wrote other output" + (words.empty() ? "" : ": " + words)};
   }
-  return {"passed", "", ""};
+  return {Word::kPassed, "", ""};
 }
 
 std::string Report(const Transcript& row, const ProgramRun& run, const Verdict& verdict,
                    std::string_view rerun) {
   std::string text = row.program + "/" + row.name + ": " + verdict.said + "\n  input:\n";
   text += row.input.empty() ? "    (none)\n" : Indented(Shown(row.input, '<'), 6, "    ");
-  bool ran = verdict.word != "missing" && verdict.word != "cannot-start";
+  bool ran = About(verdict.word).ran;
   // Line ends set aside, so that the real difference is what is shown.
   std::string written = run.output;
   if (WritesCrlf(written) && WithoutCr(written) != WithoutCr(row.output)) {

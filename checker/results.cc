@@ -165,7 +165,7 @@ std::vector<Summary> Summaries(const std::vector<RowResult>& outcomes) {
       summaries.push_back({.submission = outcome.submission});
     }
     Summary& summary = summaries.back();
-    bool passed = outcome.verdict.word == "passed";
+    bool passed = outcome.verdict.Passed();
     summary.points += passed ? outcome.worth : 0;
     summary.max += outcome.worth;
     summary.passed += passed;
@@ -191,9 +191,9 @@ void WriteJson(std::ostream& out, const std::vector<RowResult>& outcomes) {
     if (!outcome.submission.empty())
       out << "\"submission\": " << Json(outcome.submission) << ", ";
     out << "\"program\": " << Json(outcome.program) << ", \"row\": " << Json(outcome.row)
-        << ", \"verdict\": " << Json(outcome.verdict.word)
-        << ", \"detail\": " << Json(outcome.verdict.detail) << ", \"points\": "
-        << Points(outcome.verdict.word == "passed" ? outcome.worth : 0)
+        << ", \"verdict\": " << Json(outcome.verdict.Name())
+        << ", \"detail\": " << Json(outcome.verdict.detail)
+        << ", \"points\": " << Points(outcome.verdict.Passed() ? outcome.worth : 0)
         << ", \"max\": " << Points(outcome.worth)
         << ", \"seconds\": " << Number(outcome.seconds) << "}";
     between = ",\n";
@@ -203,14 +203,14 @@ void WriteJson(std::ostream& out, const std::vector<RowResult>& outcomes) {
 
 void WriteJunit(std::ostream& out, const std::vector<RowResult>& outcomes) {
   std::size_t failures = 0;
-  for (const RowResult& outcome : outcomes) failures += outcome.verdict.word != "passed";
+  for (const RowResult& outcome : outcomes) failures += !outcome.verdict.Passed();
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites tests=\""
       << outcomes.size() << "\" failures=\"" << failures << "\">\n";
   for (const auto& group : Grouped(outcomes)) {
     std::size_t failed = 0;
     double seconds = 0;
     for (const RowResult* outcome : group) {
-      failed += outcome->verdict.word != "passed";
+      failed += !outcome->verdict.Passed();
       seconds += outcome->seconds;
     }
     out << "  <testsuite name=\"" << Xml(SuiteName(*group[0], '/')) << "\" tests=\""
@@ -219,13 +219,13 @@ void WriteJunit(std::ostream& out, const std::vector<RowResult>& outcomes) {
     for (const RowResult* outcome : group) {
       out << "    <testcase classname=\"" << Xml(SuiteName(*outcome, '.')) << "\" name=\""
           << Xml(outcome->row) << "\" time=\"" << Number(outcome->seconds) << "\"";
-      if (outcome->verdict.word == "passed") {
+      if (outcome->verdict.Passed()) {
         out << "/>\n";
         continue;
       }
-      out << ">\n      <failure type=\"" << Xml(outcome->verdict.word) << "\" message=\""
-          << Xml(outcome->verdict.said) << "\">" << Xml(outcome->report)
-          << "</failure>\n    </testcase>\n";
+      out << ">\n      <failure type=\"" << Xml(outcome->verdict.Name())
+          << "\" message=\"" << Xml(outcome->verdict.said) << "\">"
+          << Xml(outcome->report) << "</failure>\n    </testcase>\n";
     }
     out << "  </testsuite>\n";
   }
@@ -255,9 +255,9 @@ void WriteCsv(std::ostream& out, const std::vector<RowResult>& outcomes) {
     std::vector<std::string> cells(rows.size());
     for (; at < outcomes.size() && outcomes[at].submission == summary.submission; ++at) {
       const RowResult& outcome = outcomes[at];
-      bool passed = outcome.verdict.word == "passed";
+      bool passed = outcome.verdict.Passed();
       points[program_at[outcome.program]] += passed ? outcome.worth : 0;
-      cells[row_at[outcome.program + "/" + outcome.row]] = outcome.verdict.word;
+      cells[row_at[outcome.program + "/" + outcome.row]] = outcome.verdict.Name();
     }
     out << Csv(summary.submission) << "," << Points(summary.points) << ","
         << Points(summary.max);
@@ -271,14 +271,14 @@ void WriteGradescope(std::ostream& out, const std::vector<RowResult>& outcomes) 
   double score = 0;
   double seconds = 0;
   for (const RowResult& outcome : outcomes) {
-    score += outcome.verdict.word == "passed" ? outcome.worth : 0;
+    score += outcome.verdict.Passed() ? outcome.worth : 0;
     seconds += outcome.seconds;
   }
   out << "{\"score\": " << Points(score)
       << ", \"execution_time\": " << static_cast<long>(seconds + 0.5) << ", \"tests\": [";
   const char* between = "\n";
   for (const RowResult& outcome : outcomes) {
-    bool passed = outcome.verdict.word == "passed";
+    bool passed = outcome.verdict.Passed();
     std::string name = (outcome.submission.empty() ? "" : outcome.submission + ": ") +
                        outcome.program + "/" + outcome.row;
     out << between << "{\"name\": " << Json(name)
@@ -339,10 +339,6 @@ th.name, td.name { text-align: left; white-space: nowrap; }
 th.row { font-weight: normal; font-size: 11px; writing-mode: vertical-rl; }
 td.cell { cursor: pointer; font-size: 11px; }
 td.cell:focus { outline: 2px solid #000; }
-.passed { background: #d9f2d9; }
-.wrong-output, .exit-status, .compile-error { background: #fde2c8; }
-.crashed, .timed-out, .memory-limit, .process-limit, .output-limit { background: #f8c6c6; }
-.missing, .cannot-start { background: #e4e4e4; }
 pre { background: #f6f6f6; border: 1px solid #ccc; padding: .5em; white-space: pre;
       overflow-x: auto; font: 12px ui-monospace, monospace; }
 label { margin-right: 1em; }
@@ -388,16 +384,20 @@ void WriteHtml(std::ostream& out, const std::vector<RowResult>& outcomes) {
   for (const RowResult& outcome : outcomes) {
     if (column_of.emplace(outcome.program + "/" + outcome.row, columns.size()).second)
       columns.emplace_back(outcome.program, outcome.row);
-    if (std::find(verdicts.begin(), verdicts.end(), outcome.verdict.word) ==
+    if (std::find(verdicts.begin(), verdicts.end(), outcome.verdict.Name()) ==
         verdicts.end())
-      verdicts.push_back(outcome.verdict.word);
+      verdicts.push_back(outcome.verdict.Name());
   }
   std::vector<Summary> summaries = Summaries(outcomes);
   out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
          "<meta name=\"viewport\" content=\"width=device-width\">\n"
          "<title>suitecheck: the class</title>\n<style>"
-      << kPageStyle << "</style></head><body>\n<h1>The class: " << summaries.size()
-      << " submission" << (summaries.size() == 1 ? "" : "s") << ", " << columns.size()
+      << kPageStyle;
+  std::size_t count = 0;
+  for (const WordInfo* word = Words(&count); count > 0; ++word, --count)
+    out << "." << word->name << " { background: " << word->colour << "; }\n";
+  out << "</style></head><body>\n<h1>The class: " << summaries.size() << " submission"
+      << (summaries.size() == 1 ? "" : "s") << ", " << columns.size()
       << " rows each</h1>\n<p><label>program <select id=\"program\"><option "
          "value=\"\">all"
          "</option>";
@@ -435,16 +435,17 @@ void WriteHtml(std::ostream& out, const std::vector<RowResult>& outcomes) {
         continue;
       }
       const Verdict& verdict = cells[i]->verdict;
-      std::string report = cells[i]->report.empty() && verdict.word != "passed"
+      std::string report = cells[i]->report.empty() && !verdict.Passed()
                                ? cells[i]->row + ": " + verdict.said + "\n"
                                : cells[i]->report.substr(0, kMostReport);
       if (cells[i]->report.size() > kMostReport)
         report += "\n(the rest as the terminal shows it)\n";
-      out << "<td class=\"cell " << Html(verdict.word) << "\" id=\"row-" << reports.size()
+      out << "<td class=\"cell " << Html(verdict.Name()) << "\" id=\"row-"
+          << reports.size() << "\" title=\"" << About(verdict.word).meaning
           << "\" tabindex=\"0\" data-program=\"" << Html(program) << "\" data-verdict=\""
-          << Html(verdict.word) << "\" data-name=\""
+          << Html(verdict.Name()) << "\" data-name=\""
           << Html(name + ": " + program + "/" + row) << "\" data-report=\""
-          << reports.size() << "\">" << Html(verdict.word) << "</td>";
+          << reports.size() << "\">" << Html(verdict.Name()) << "</td>";
       reports.push_back(report);
     }
     out << "</tr>\n";

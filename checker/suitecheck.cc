@@ -348,7 +348,7 @@ void Locate(Unit& unit, const Options& options) {
   if (kind == FileKind::kMissing && path != windows &&
       KindOf(windows) != FileKind::kMissing) {
     if (options.wine.empty()) {
-      unit.before = Verdict{"cannot-start", "windows program",
+      unit.before = Verdict{Word::kCannotStart, "windows program",
                             "could not be started: " + Visible(windows) +
                                 " is a Windows program; check it on Windows"};
       return;
@@ -362,24 +362,24 @@ void Locate(Unit& unit, const Options& options) {
       for (const std::string& name : NearMisses(unit.folder, unit.program)) {
         near += (near.empty() ? "" : ", ") + Visible(name);
       }
-      unit.before = Verdict{"missing", near,
+      unit.before = Verdict{Word::kMissing, near,
                             "missing: no " + Visible(path) +
                                 (near.empty() ? "" : "; there stands " + near)};
       return;
     }
     case FileKind::kFolder:
-      unit.before = Verdict{"cannot-start", "folder",
+      unit.before = Verdict{Word::kCannotStart, "folder",
                             "could not be started: " + Visible(path) + " is a folder"};
       return;
     case FileKind::kNotExecutable:
       unit.before =
-          Verdict{"cannot-start", "not executable",
+          Verdict{Word::kCannotStart, "not executable",
                   "could not be started: " + Visible(path) +
                       " is not executable (chmod +x " + Quoted(path) + " makes it so)"};
       return;
     case FileKind::kProgram:
       if (std::string closed = ClosedToRows(path, unit.bounds.apart); !closed.empty()) {
-        unit.before = Verdict{"cannot-start", "closed",
+        unit.before = Verdict{Word::kCannotStart, "closed",
                               "could not be started: " + Visible(closed) +
                                   " may be read by you alone, and rows run as users of "
                                   "their own: chmod -R a+rX makes it readable to them"};
@@ -492,7 +492,7 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
       unit.bounds = BoundsOf(options, folder);
       if (folder.empty()) {
         unit.before =
-            Verdict{"missing", "a file",
+            Verdict{Word::kMissing, "a file",
                     Visible(submission) + " is a file, not a folder: unpack it"};
       } else {
         Locate(unit, options);
@@ -530,8 +530,8 @@ void BuildAll(std::vector<Unit>& units, const Options& options, unsigned jobs) {
             unit.program;
         if (build.refused) {
           std::string first = Visible(FirstSaying(build.said, "error"));
-          unit.before =
-              Verdict{"compile-error", first, "does not compile: " + Visible(build.from)};
+          unit.before = Verdict{Word::kCompileError, first,
+                                "does not compile: " + Visible(build.from)};
           unit.note =
               name + ": the compiler's first words on " + Visible(build.from) + ":\n";
           std::istringstream lines(build.said);
@@ -539,7 +539,7 @@ void BuildAll(std::vector<Unit>& units, const Options& options, unsigned jobs) {
             unit.note += "  ! " + Visible(line).substr(0, 116) + "\n";
           }
         } else if (!build.why.empty()) {
-          unit.before = Verdict{"cannot-start", build.why,
+          unit.before = Verdict{Word::kCannotStart, build.why,
                                 "could not be started: " + Visible(build.why)};
         } else {
           unit.command = build.command;
@@ -573,7 +573,7 @@ RowResult RunRow(const Unit& unit, const Transcript& row, const Options& options
   ProgramRun run = RunOnce(unit.command, row.input, unit.bounds);
   outcome.verdict = VerdictOf(row, run, unit.bounds, options.crlf);
   outcome.seconds = run.seconds;
-  if (outcome.verdict.word != "passed") {
+  if (!outcome.verdict.Passed()) {
     std::string rerun = options.rerun + " --against " + Quoted(unit.folder);
     char text[64];
     if (options.seconds != Options{}.seconds) {
@@ -599,8 +599,7 @@ RowResult RunRow(const Unit& unit, const Transcript& row, const Options& options
 }
 
 char Mark(const Verdict& verdict) {
-  if (verdict.word == "passed") return '.';
-  return verdict.word == "timed-out" ? 'T' : 'F';
+  return About(verdict.word).mark;
 }
 
 // The columns `text` takes on a terminal: a character one, a wide one (CJK, emoji) two,
@@ -654,13 +653,13 @@ void Tell(const Unit& unit, bool each, bool crlf, bool all, Next next, Counts& c
     if (!unit.before) std::fputc(Mark(result.verdict), stdout);
     std::fflush(stdout);
     crlf_written = crlf_written || result.wrote_crlf;
-    if (result.verdict.word != "passed") bad.push_back(&result);
+    if (!result.verdict.Passed()) bad.push_back(&result);
   }
   counts.passed += static_cast<int>(unit.rows.size() - bad.size());
   counts.failed += static_cast<int>(bad.size());
   if (unit.before) {  // missing, or not a program: one line says it for every row
     std::printf("%s\n%s", unit.before->said.c_str(), unit.note.c_str());
-    counts.missing += unit.before->word == "missing";
+    counts.missing += About(unit.before->word).missing;
     return;
   }
   // Rows that differ only in their line ends are one mistake, counted apart.
@@ -707,8 +706,8 @@ void TellClass(const std::vector<RowResult>& results) {
   for (const Summary& summary : Summaries(results)) {
     std::map<std::string, int> what;
     for (; at < results.size() && results[at].submission == summary.submission; ++at) {
-      if (results[at].verdict.word != "passed")
-        ++what[results[at].program + " " + results[at].verdict.word];
+      if (!results[at].verdict.Passed())
+        ++what[results[at].program + " " + results[at].verdict.Name()];
     }
     std::string failures;
     for (const auto& [kind, rows] : what) {

@@ -68,7 +68,7 @@ TEST(Report, NamesEveryDifference) {
     ProgramRun run{.ending = Ending::kExited, .output = row.written};
     Verdict verdict = VerdictOf(expected, run, {}, row.crlf);
     EXPECT_EQ(verdict.detail, row.detail) << row.name;
-    EXPECT_EQ(verdict.word, *row.detail ? "wrong-output" : "passed") << row.name;
+    EXPECT_EQ(verdict.word, *row.detail ? Word::kWrongOutput : Word::kPassed) << row.name;
     std::string report = Report(expected, run, verdict, "rerun");
     for (const std::string& line : row.lines) {
       EXPECT_NE(report.find(line), report.npos) << row.name << ":\n" << report;
@@ -148,11 +148,12 @@ TEST(Results, PageStaysSmall) {
   for (int student = 0; student < 200; ++student) {
     for (int row = 0; row < 30; ++row) {
       bool passed = row % 2 == 0;
-      outcomes.push_back({.submission = "student " + std::to_string(student),
-                          .program = "thermo",
-                          .row = "row_" + std::to_string(row),
-                          .verdict = {passed ? "passed" : "wrong-output", "", ""},
-                          .report = passed ? "" : std::string(900, 'r')});
+      outcomes.push_back(
+          {.submission = "student " + std::to_string(student),
+           .program = "thermo",
+           .row = "row_" + std::to_string(row),
+           .verdict = {passed ? Word::kPassed : Word::kWrongOutput, "", ""},
+           .report = passed ? "" : std::string(900, 'r')});
     }
   }
   std::ostringstream made;
@@ -172,7 +173,7 @@ TEST(Results, EscapeWhatAStudentNames) {
         {.submission = row.submission,
          .program = "thermo",
          .row = "boiling",
-         .verdict = {"wrong-output", "other", "wrote <other> & more"},
+         .verdict = {Word::kWrongOutput, "other", "wrote <other> & more"},
          .report = "x\x1b"},
     };
     std::ostringstream out;

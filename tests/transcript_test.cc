@@ -22,7 +22,7 @@ class RowTest : public testing::Test {
     Verdict verdict = VerdictOf(row_, run, bounds, false);
     std::string rerun =
         "./run-tests --against " + ProgramDir() + " " + row_.program + "/" + row_.name;
-    if (verdict.word != "passed") {
+    if (!verdict.Passed()) {
       ADD_FAILURE() << row_.where << ":\n" << Report(row_, run, verdict, rerun);
     }
   }
