@@ -189,53 +189,34 @@ std::string FirstSaying(const std::string& said, const std::string& kind) {
   return "";
 }
 
-Build BuildFrom(const std::string& folder, const std::string& program,
-                const Compilers& compilers, const Bounds& bounds) {
-  Build build{.from = SourcesOf(folder, program)};
-  if (build.from.empty()) return build;
-  fs::path there = fs::absolute(PathOf(folder));
-  std::vector<fs::path> files = Files(there, build.from);
-  if (std::string why = Refused(there, build.from, files, bounds); !why.empty()) {
-    build.why = why;
-    return build;
-  }
-  if (build.from.ends_with(".py")) {
+namespace {
+
+// The command that runs a Python script, or "" where no Python 3 is here.
+std::vector<std::string> PythonCommand(const fs::path& script) {
 #ifdef _WIN32
-    std::string python = Found("py");
-    std::vector<std::string> words = {python, "-3"};
+  std::string python = Found("py");
+  std::vector<std::string> words = {python, "-3"};
 #else
-    std::string python = Found("python3");
-    std::vector<std::string> words = {python};
+  std::string python = Found("python3");
+  std::vector<std::string> words = {python};
 #endif
-    if (python.empty()) {
-      build.why = "no Python 3 here to run " + build.from + " with";
-      return build;
-    }
-    words.push_back(TextOf(files[0]));
-    build.command = words;
-    return build;
-  }
-  bool cxx = std::any_of(files.begin(), files.end(),
-                         [](const fs::path& file) { return IsSource(file, true); });
-  const std::string& named = cxx ? compilers.cxx : compilers.cc;
-  std::string compiler = Found(named);
-  if (compiler.empty()) {
-    build.why = "no " + std::string(cxx ? "C++" : "C") + " compiler here: " + named +
-                " was not found (--cxx and --cc name another)";
-    return build;
-  }
-  std::vector<std::string> words = {compiler, cxx ? "-std=c++20" : "-std=c17", "-O2",
-                                    "-Wall"};
-  words.insert(words.end(), kLinked.begin(), kLinked.end());
-  std::vector<std::string> parts = words;
+  if (python.empty()) return {};
+  words.push_back(TextOf(script));
+  return words;
+}
+
+// What names a build in the cache: the compiler's words and identity, the submission,
+// its sources, and every other file a compile may read (a header beside the sources):
+// its bytes, or past a bound its size and time, so that a fix made in any of them is
+// rebuilt.
+std::string CacheKey(std::vector<std::string> parts, const std::string& compiler,
+                     const fs::path& there, const std::vector<fs::path>& files) {
   parts.push_back(Identity(compiler));
   parts.push_back(TextOf(there));
   for (const fs::path& file : files) {
     parts.push_back(TextOf(file.filename()));
     parts.push_back(Read(file));
   }
-  // Every other file a compile may read (a header beside the sources): its bytes, or
-  // past a bound its size and time, so that a fix made in any of them is rebuilt.
   std::size_t read = 0;
   std::error_code error;
   for (auto entry = fs::recursive_directory_iterator(there, error);
@@ -255,7 +236,88 @@ Build BuildFrom(const std::string& folder, const std::string& program,
     parts.push_back(whole ? Read(entry->path()) : Identity(TextOf(entry->path())));
     read += whole ? size : 0;
   }
-  fs::path cache = PathOf(CacheFolder()) / KeyOf(parts);
+  return KeyOf(parts);
+}
+
+// Runs the compiler, contained as a row is, into `part`, with what it said beside what
+// it made; "" or why it did not finish, when `part` is removed.
+std::string Compile(std::vector<std::string> words, const std::vector<fs::path>& files,
+                    const fs::path& part, const std::string& program, bool cxx,
+                    const Bounds& bounds) {
+  Bounds compiling = bounds;
+  compiling.seconds = 60;
+  compiling.wait = 120;
+  compiling.memory = std::size_t{1} << 30;
+  compiling.file_bytes = std::size_t{64} << 20;
+  compiling.writable = TextOf(part);
+  compiling.environment = {"PATH=" + TextOf(PathOf(words[0]).parent_path()) +
+                           PathSeparator() + DefaultPath()};
+  std::error_code error;
+  if (files.size() <= kMostNamed) {
+    for (const fs::path& file : files) words.push_back(TextOf(file));
+  } else {
+    // Past what a command line holds: the names in a file the compiler reads.
+    std::ofstream listed(part / "sources", std::ios::binary);
+    for (const fs::path& file : files) listed << Quoted(TextOf(file)) << "\n";
+    listed.close();
+    if (!listed) {
+      fs::remove_all(part, error);
+      return "the checker could not list its sources for the compiler";
+    }
+    words.push_back("@" + TextOf(part / "sources"));
+  }
+  words.insert(words.end(), {"-o", TextOf(part / PathOf(ProgramFile(program)))});
+  if (!cxx) words.push_back("-lm");
+  ProgramRun run = RunOnce(words, "", compiling);
+  if (run.ending != Ending::kExited) {
+    fs::remove_all(part, error);
+    return "its compiler did not finish: " +
+           std::string(run.ending == Ending::kTimedOut      ? "out of time"
+                       : run.ending == Ending::kOutOfMemory ? "out of memory"
+                                                            : run.why);
+  }
+  std::ofstream said(part / "said", std::ios::binary);
+  said << run.error << run.output;
+  said.close();
+  if (!said) {
+    fs::remove_all(part, error);
+    return "the checker could not keep what its compiler said";
+  }
+  return "";
+}
+
+}  // namespace
+
+Build BuildFrom(const std::string& folder, const std::string& program,
+                const Compilers& compilers, const Bounds& bounds) {
+  Build build{.from = SourcesOf(folder, program)};
+  if (build.from.empty()) return build;
+  std::error_code error;
+  fs::path there = fs::absolute(PathOf(folder), error);
+  std::vector<fs::path> files = Files(there, build.from);
+  if (std::string why = Refused(there, build.from, files, bounds); !why.empty()) {
+    build.why = why;
+    return build;
+  }
+  if (build.from.ends_with(".py")) {
+    build.command = PythonCommand(files[0]);
+    if (build.command.empty())
+      build.why = "no Python 3 here to run " + build.from + " with";
+    return build;
+  }
+  bool cxx = std::any_of(files.begin(), files.end(),
+                         [](const fs::path& file) { return IsSource(file, true); });
+  const std::string& named = cxx ? compilers.cxx : compilers.cc;
+  std::string compiler = Found(named);
+  if (compiler.empty()) {
+    build.why = "no " + std::string(cxx ? "C++" : "C") + " compiler here: " + named +
+                " was not found (--cxx and --cc name another)";
+    return build;
+  }
+  std::vector<std::string> words = {compiler, cxx ? "-std=c++20" : "-std=c17", "-O2",
+                                    "-Wall"};
+  words.insert(words.end(), kLinked.begin(), kLinked.end());
+  fs::path cache = PathOf(CacheFolder()) / CacheKey(words, compiler, there, files);
   fs::path made = cache / PathOf(ProgramFile(program));
   if (fs::exists(cache / "said", error)) {
     build.cached = true;
@@ -273,40 +335,8 @@ Build BuildFrom(const std::string& folder, const std::string& program,
       build.why = "the checker could not make its build folder: " + error.message();
       return build;
     }
-    Bounds compiling = bounds;
-    compiling.seconds = 60;
-    compiling.wait = 120;
-    compiling.memory = std::size_t{1} << 30;
-    compiling.file_bytes = std::size_t{64} << 20;
-    compiling.writable = TextOf(part);
-    compiling.environment = {"PATH=" + TextOf(PathOf(compiler).parent_path()) +
-                             PathSeparator() + DefaultPath()};
-    if (files.size() <= kMostNamed) {
-      for (const fs::path& file : files) words.push_back(TextOf(file));
-    } else {
-      // Past what a command line holds: the names in a file the compiler reads.
-      std::ofstream listed(part / "sources", std::ios::binary);
-      for (const fs::path& file : files) listed << Quoted(TextOf(file)) << "\n";
-      listed.close();
-      if (!listed) {
-        fs::remove_all(part, error);
-        build.why = "the checker could not list its sources for the compiler";
-        return build;
-      }
-      words.push_back("@" + TextOf(part / "sources"));
-    }
-    words.insert(words.end(), {"-o", TextOf(part / PathOf(ProgramFile(program)))});
-    if (!cxx) words.push_back("-lm");
-    ProgramRun run = RunOnce(words, "", compiling);
-    if (run.ending != Ending::kExited) {
-      fs::remove_all(part, error);
-      build.why = "its compiler did not finish: " +
-                  std::string(run.ending == Ending::kTimedOut      ? "out of time"
-                              : run.ending == Ending::kOutOfMemory ? "out of memory"
-                                                                   : run.why);
-      return build;
-    }
-    std::ofstream(part / "said", std::ios::binary) << run.error << run.output;
+    build.why = Compile(words, files, part, program, cxx, bounds);
+    if (!build.why.empty()) return build;
     fs::rename(part, cache, error);
     if (error) fs::remove_all(part, error);  // another checker's build came first
   }
@@ -317,12 +347,8 @@ Build BuildFrom(const std::string& folder, const std::string& program,
     build.said.erase(at, prefix.size());
   }
   build.warnings = Count(build.said, "warning");
-  if (!fs::exists(made, error)) {
-    build.refused = true;
-    build.said = FirstLines(build.said, kSaidLines);
-    return build;
-  }
+  build.refused = !fs::exists(made, error);
   build.said = FirstLines(build.said, kSaidLines);
-  build.command = {TextOf(made)};
+  if (!build.refused) build.command = {TextOf(made)};
   return build;
 }

@@ -171,6 +171,26 @@ void KillUser(long user) {
   }
 }
 
+// An unlinked file holding `input` in `folder`, read from its start; -1 where none can
+// be made.
+int InputFile(const std::string& folder, std::string_view input) {
+  std::string name = folder + "/input";
+  int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return -1;
+  unlink(name.c_str());
+  while (!input.empty()) {
+    ssize_t put = write(fd, input.data(), input.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      close(fd);
+      return -1;
+    }
+    input.remove_prefix(static_cast<std::size_t>(put));
+  }
+  lseek(fd, 0, SEEK_SET);
+  return fd;
+}
+
 FileKind KindOf(const std::string& path) {
   struct stat file;
   if (stat(path.c_str(), &file) != 0) return FileKind::kMissing;
@@ -282,4 +302,38 @@ long long Lock(const std::string& folder) {
 
 void Unlock(long long held) {
   if (held >= 0) close(static_cast<int>(held));
+}
+
+Holding Held() {
+  return {.apart = ApartHere(), .own_users = RowUsers().own};
+}
+
+std::string HeldInWords(bool contained) {
+  bool apart = contained && ApartHere();
+  bool own = contained && RowUsers().own;
+  std::string held;
+  if (!contained) {
+    held =
+        "each row runs as you in its own empty folder (under wine the files and "
+        "network stay in reach)";
+  } else if (apart) {
+    held = std::string("each row runs apart") +
+           (own ? ", as a user of its own" : ", as you") +
+           ": it sees the system's programs, its own submission and an empty folder, "
+           "only that folder writable; no network; its processes ended with it";
+  } else if (own) {
+    held =
+        "each row runs as a user of its own, with no namespaces here: files that "
+        "every user may read stay in its reach; its processes ended with it";
+  } else {
+    held =
+        "each row runs as you, with no namespaces here: your files are in its "
+        "reach; a process that leaves its session may outlive the run";
+  }
+  held += GroupsBoundMemory() ? "; memory bounded for the row by a control group"
+                              : "; memory bounded per process and summed by the checker";
+  held += GroupsBoundProcesses() ? "; processes bounded by a control group"
+          : own                  ? "; processes bounded per user"
+                                 : "; processes counted by the checker";
+  return held;
 }

@@ -1,0 +1,90 @@
+// The checker's own parts, shared by its files: the options a person gives, where the
+// rows stand, and a unit of the plan (one program of one submission, with its rows and
+// how it is started), and the steps from options to a report.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "report.h"
+#include "results.h"
+#include "runner.h"
+#include "transcript.h"
+
+// Where the rows are: installed beside the checker (BIN/../share), or in the sources
+// it was built from.
+struct Sources {
+  std::string transcripts = TRANSCRIPT_DIR;
+  std::string pages = MAN_DIR;
+};
+
+struct Options {
+  std::string mode;  // --against, --each, --export or --record
+  std::string target;
+  double seconds = 5;  // of processor time a row
+  double wait = 0;     // by the wall clock, 0 for the runner's own
+  std::size_t megabytes = 512;
+  unsigned jobs = 0;  // rows at once; 0: one a processor
+  std::vector<std::string> environment;
+  bool crlf = false;
+  bool all = false;  // every failing row in full
+  bool replace = false;
+  bool as_me = false;  // a class graded though its rows run as the person
+  std::string json, junit, csv, gradescope, html;
+  std::map<std::string, double> points;  // PROGRAM or PROGRAM/ROW, from --points
+  std::string cxx, cc;                   // the compilers named
+  std::string wine;                      // what runs a Windows program, on another system
+  std::string rerun;  // the words that start the checker, for the rerun line
+  std::vector<std::string> names;
+};
+
+// One program of one submission, with its rows and how it is started.
+struct Unit {
+  std::string submission;  // "" when one folder is checked
+  std::string folder;      // as the person gave it
+  std::string program;
+  std::vector<Transcript> rows;
+  std::string broken;                // why its rows cannot be read
+  std::vector<std::string> command;  // how it is started, where it can be
+  std::optional<Verdict> before;     // missing, or not to be started, for every row
+  Bounds bounds;                     // how each of its rows runs
+  std::vector<double> worth;         // each row's points
+  std::string from;                  // the sources it is built from, "" for none
+  std::string note;                  // what its build said, for the report
+};
+
+struct Counts {
+  int passed = 0;
+  int failed = 0;
+  int missing = 0;  // programs
+  int broken = 0;   // programs whose rows cannot be read
+};
+
+// One line on what was refused, any byte of the person's words shown, then the usage
+// where the words themselves were not of the form; status 2.
+[[noreturn]] void Refuse(const std::string& why, bool usage = false);
+
+// options.cc: the words given, read; where the rows are; which programs are named.
+Options Parsed(const std::vector<std::string>& args, const std::string& self);
+Sources FindSources();
+std::vector<Transcript> RowsOf(const Sources& sources, const std::string& program);
+bool IsProgram(const std::string& name);
+std::vector<std::string> ProgramsNamed(const std::vector<std::string>& names);
+
+// plan.cc: every unit of the check, located and worth its points; then built.
+std::vector<Unit> Plan(const Options& options, const Sources& sources);
+void BuildAll(std::vector<Unit>& units, const Options& options, unsigned jobs);
+
+// tell.cc: the report to a person, a line a unit as its rows' results come (`next`),
+// then the class's table.
+void Tell(const Unit& unit, bool each, bool crlf, bool all,
+          const std::function<const RowResult&()>& next, Counts& counts);
+void TellClass(const std::vector<RowResult>& results);
+
+// record.cc: the rows written out for other graders, and a row added.
+int Export(const Options& options, const Sources& sources);
+int Record(const Options& options, const Sources& sources);

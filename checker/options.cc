@@ -1,0 +1,230 @@
+// The words a person gives the checker, read and refused one line at a time, its help,
+// and where the rows it holds programs to stand.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "check.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: suitecheck --against DIR [OPTION]... [PROGRAM[/ROW]]...\n"
+    "       suitecheck --each DIR [OPTION]... [PROGRAM[/ROW]]...\n"
+    "       suitecheck --export DIR [PROGRAM]...\n"
+    "       suitecheck --record PROGRAM/ROW [--replace] < INPUT\n";
+
+constexpr char kOptions[] =
+    "Holds programs of the console suite, or their sources, to the rows of their\n"
+    "transcripts and pages, and says what each got wrong.\n"
+    "\n"
+    "  --against DIR      check the programs, or their sources, in DIR\n"
+    "  --each DIR         check each folder in DIR as one student's submission\n"
+    "  --export DIR       write every row as DIR/PROGRAM/ROW.in and ROW.ans\n"
+    "  --record P/ROW     add a row, made by the program built beside the checker\n"
+    "  --replace          with --record, rewrite the row of that name\n"
+    "  --seconds N        processor time a row may use (5)\n"
+    "  --wait N           time a row may last by the clock (3 x --seconds, at least\n"
+    "                     --seconds + 5)\n"
+    "  --memory MB        memory a row may use (512)\n"
+    "  --jobs N           rows at once (one a processor)\n"
+    "  --env NAME=VALUE   a variable for every program, beside PATH, LANG, LC_ALL,\n"
+    "                     HOME and TMPDIR\n"
+    "  --cxx CMD          the C++ compiler that builds sources (CXX, else c++)\n"
+    "  --cc CMD           the C compiler (CC, else cc)\n"
+    "  --points FILE      what rows are worth: PROGRAM N or PROGRAM/ROW N a line\n"
+    "  --crlf             take \\r\\n as a line break\n"
+    "  --all              show every failing row in full, not the first a program\n"
+    "  --json FILE        the verdicts, and a summary a submission, as JSON\n"
+    "  --junit FILE       the verdicts as JUnit XML, for CI systems\n"
+    "  --csv FILE         a gradebook: a line a submission, a column a row\n"
+    "  --gradescope FILE  Gradescope's autograder results.json\n"
+    "  --html FILE        a page of the class, a cell a row, to look at\n"
+    "  --wine CMD         on a system other than Windows, run PROGRAM.exe with CMD\n"
+    "  --run-as-me        grade a class though its rows must run as you, your files\n"
+    "                     in their reach (where the system lends neither a user\n"
+    "                     of their own nor namespaces)\n"
+    "  --rerun WORDS      the words that start the checker, for the rerun line\n"
+    "  --help, /?         this help\n";
+
+// Where the page is: installed beside the checker as text, or in the sources.
+std::string PagePlace() {
+  std::filesystem::path doc =
+      (PathOf(OwnFolder()) / ".." / "share" / "doc" / "suitecheck").lexically_normal();
+  std::error_code error;
+  if (std::filesystem::exists(doc / "suitecheck.txt", error)) {
+    std::u8string text = (doc / "suitecheck.txt").u8string();
+    return std::string(text.begin(), text.end()) + " (and .html)";
+  }
+  return std::string("man -l ") + MAN_DIR + "/suitecheck.1";
+}
+
+// The number `text` gives `option`, above 0 and at most `most`, whole where it must be.
+double NumberFrom(const std::string& option, const std::string& text, double most,
+                  bool whole, const char* unit) {
+  char* end = nullptr;
+  double number = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !std::isfinite(number) || number <= 0 ||
+      number > most || (whole && number != std::floor(number))) {
+    char bound[32];
+    std::snprintf(bound, sizeof bound, "%g", most);
+    Refuse(option + " takes " + (whole ? "a whole number of " : "a number of ") + unit +
+           " above 0 and at most " + bound + ", not " + text);
+  }
+  return number;
+}
+
+// What rows are worth, from a file of lines `PROGRAM POINTS` (spread over its rows) and
+// `PROGRAM/ROW POINTS`, with # comments.
+std::map<std::string, double> PointsFrom(const std::string& path) {
+  std::ifstream in(PathOf(path), std::ios::binary);
+  if (!in) Refuse(path + ": cannot be read");
+  std::map<std::string, double> points;
+  int number = 0;
+  for (std::string line; std::getline(in, line);) {
+    ++number;
+    line = line.substr(0, line.find('#'));
+    std::istringstream words(line);
+    std::string name;
+    double worth = 0;
+    std::string more;
+    if (!(words >> name)) continue;
+    if (!(words >> worth) || words >> more || !std::isfinite(worth) || worth < 0) {
+      Refuse(path + ":" + std::to_string(number) +
+             ": not PROGRAM POINTS or PROGRAM/ROW POINTS: " + line);
+    }
+    points[name] = worth;
+  }
+  return points;
+}
+
+}  // namespace
+
+// One line on what was refused, any byte of the person's words shown, then the usage
+// where the words themselves were not of the form.
+[[noreturn]] void Refuse(const std::string& why, bool usage) {
+  std::fprintf(stderr, "suitecheck: %s\n%s", Visible(why).c_str(), usage ? kUsage : "");
+  std::exit(2);
+}
+
+Sources FindSources() {
+  std::filesystem::path share = (PathOf(OwnFolder()) / ".." / "share").lexically_normal();
+  std::error_code error;
+  if (!std::filesystem::is_directory(share / "suitecheck" / "transcripts", error))
+    return {};
+  return {TextOf(share / "suitecheck" / "transcripts"), TextOf(share / "man" / "man1")};
+}
+
+// A program's rows: its transcripts and its page's example.
+std::vector<Transcript> RowsOf(const Sources& sources, const std::string& program) {
+  std::vector<Transcript> rows = TranscriptsOf(sources.transcripts, program);
+  rows.push_back(PageExample(sources.pages, program));
+  return rows;
+}
+
+Options Parsed(const std::vector<std::string>& args, const std::string& self) {
+  Options options;
+  options.rerun = Quoted(self);
+  std::string seconds, wait, memory, jobs, variable, points;
+  const std::pair<const char*, std::string*> kValued[] = {
+      {"--against", &options.target}, {"--each", &options.target},
+      {"--export", &options.target},  {"--record", &options.target},
+      {"--seconds", &seconds},        {"--wait", &wait},
+      {"--memory", &memory},          {"--jobs", &jobs},
+      {"--env", &variable},           {"--json", &options.json},
+      {"--junit", &options.junit},    {"--csv", &options.csv},
+      {"--wine", &options.wine},      {"--rerun", &options.rerun},
+      {"--cxx", &options.cxx},        {"--cc", &options.cc},
+      {"--points", &points},          {"--gradescope", &options.gradescope},
+      {"--html", &options.html}};
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& word = args[i];
+    auto valued = std::find_if(std::begin(kValued), std::end(kValued),
+                               [&](const auto& option) { return word == option.first; });
+    if (word == "--help" || word == "-h" || word == "/?") {
+      std::printf("%s%s\nIts page: %s\n", kUsage, kOptions, PagePlace().c_str());
+      std::exit(0);
+    } else if (valued != std::end(kValued)) {
+      if (i + 1 == args.size()) Refuse(word + " takes a value", true);
+      if (valued->second == &options.target) {  // what to do
+        if (!options.mode.empty())
+          Refuse(options.mode + " and " + word + " do not go together");
+        options.mode = word;
+      }
+      *valued->second = args[++i];
+      if (valued->second == &variable) {
+        if (variable.find('=') == 0 || variable.find('=') == variable.npos)
+          Refuse("--env takes NAME=VALUE, not " + variable);
+        options.environment.push_back(variable);
+      }
+    } else if (word == "--crlf") {
+      options.crlf = true;
+    } else if (word == "--all") {
+      options.all = true;
+    } else if (word == "--replace") {
+      options.replace = true;
+    } else if (word == "--run-as-me") {
+      options.as_me = true;
+    } else if (word.starts_with("-")) {
+      Refuse("no option " + word, true);
+    } else {
+      // A Windows program's name is taken as its program's: thermo.exe is thermo.
+      std::string name = word;
+      std::size_t exe = name.find(".exe");
+      if (exe != name.npos && (exe + 4 == name.size() || name[exe + 4] == '/'))
+        name.erase(exe, 4);
+      options.names.push_back(name);
+    }
+  }
+  if (options.mode.empty()) Refuse("nothing to do", true);
+  if (!seconds.empty())
+    options.seconds = NumberFrom("--seconds", seconds, 3600, false, "seconds");
+  if (!wait.empty()) options.wait = NumberFrom("--wait", wait, 3600, false, "seconds");
+  if (!memory.empty()) {
+    options.megabytes =
+        static_cast<std::size_t>(NumberFrom("--memory", memory, 65536, true, "MB"));
+  }
+  if (!jobs.empty())
+    options.jobs = static_cast<unsigned>(NumberFrom("--jobs", jobs, 256, true, "rows"));
+  if (!points.empty()) options.points = PointsFrom(points);
+  const std::string* files[] = {&options.json, &options.junit, &options.csv,
+                                &options.gradescope, &options.html};
+  for (const std::string* file : files) {
+    for (const std::string* other : files) {
+      if (file < other && !file->empty() && *file == *other)
+        Refuse("two results files are one: " + *file);
+    }
+  }
+  return options;
+}
+
+bool IsProgram(const std::string& name) {
+  std::vector<std::string> all = AllPrograms();
+  return std::find(all.begin(), all.end(), name) != all.end();
+}
+
+// The programs named, or all; a name that is not one is refused before anything runs.
+std::vector<std::string> ProgramsNamed(const std::vector<std::string>& names) {
+  std::vector<std::string> programs;
+  for (const std::string& name : names) {
+    std::string program = name.substr(0, name.find('/'));
+    if (!IsProgram(program)) Refuse("no program named " + program);
+  }
+  for (const std::string& program : AllPrograms()) {
+    bool named = names.empty();
+    for (const std::string& name : names) {
+      named = named || name == program || name.starts_with(program + "/");
+    }
+    if (named) programs.push_back(program);
+  }
+  return programs;
+}
