@@ -305,7 +305,9 @@ void Unlock(long long held) {
 }
 
 Holding Held() {
-  return {.apart = ApartHere(), .own_users = RowUsers().own};
+  return {.apart = ApartHere(),
+          .own_users = RowUsers().own,
+          .refused = !ApartHere() && !RowUsers().own};
 }
 
 std::string HeldInWords(bool contained) {

@@ -278,6 +278,10 @@ Verdict VerdictOf(const Transcript& row, const ProgramRun& run, const Bounds& bo
                 "used " + InSeconds(bounds.seconds) +
                     " s of processor time and had not ended: a loop that does not end"};
       }
+      if (run.processor < 0) {  // not measured here: nothing said of it
+        return {Word::kTimedOut, "",
+                "had not ended after " + InSeconds(WaitBound(bounds)) + " s"};
+      }
       return {Word::kTimedOut, "waiting",
               "had not ended after " + InSeconds(WaitBound(bounds)) + " s, using " +
                   InSeconds(run.processor) +

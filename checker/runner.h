@@ -31,7 +31,8 @@ struct ProgramRun {
   std::string output;        // its standard output, at most the bound
   std::string error;         // its standard error, at most the bound
   double seconds = 0;        // by the clock on the wall
-  double processor = 0;      // of processor time, its processes together where counted
+  double processor = 0;      // of processor time, its processes together where counted;
+                             // -1 where not measured (under wine)
 };
 
 // How a run is bounded and set apart.
@@ -81,6 +82,7 @@ std::string HeldInWords(bool apart);
 struct Holding {
   bool apart = false;
   bool own_users = false;
+  bool refused = false;  // neither, though the system has them: refused to the checker
 };
 Holding Held();
 // Where rows run as users of their own: the first folder on the way to `path` (or the
