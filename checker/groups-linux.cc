@@ -284,7 +284,8 @@ void SweepGroups() {
       if (DIR* rows = opendir(group.c_str())) {
         while (dirent* row = readdir(rows)) {
           if (row->d_name[0] >= '0' && row->d_name[0] <= '9') {
-            Group left{.memory = group + "/" + row->d_name};
+            std::string path = group + "/" + row->d_name;
+            Group left{.memory = path, .pids = path, .cpu = path};
             EndGroup(left);
           }
         }
