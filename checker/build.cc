@@ -312,6 +312,7 @@ Build BuildFrom(const std::string& folder, const std::string& program,
   if (compiler.empty()) {
     build.why = "no " + std::string(cxx ? "C++" : "C") + " compiler here: " + named +
                 " was not found (--cxx and --cc name another)";
+    build.no_compiler = true;
     return build;
   }
   std::vector<std::string> words = {compiler, cxx ? "-std=c++20" : "-std=c17", "-O2",

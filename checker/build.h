@@ -16,7 +16,8 @@ struct Build {
   std::string why;                   // where it cannot start, why, for a person
   std::string said;                  // what the compiler said, its first lines
   int warnings = 0;
-  bool cached = false;  // built by an earlier run
+  bool cached = false;       // built by an earlier run
+  bool no_compiler = false;  // with `why`: none was found to build it with
 };
 
 struct Compilers {

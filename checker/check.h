@@ -76,7 +76,10 @@ bool IsProgram(const std::string& name);
 std::vector<std::string> ProgramsNamed(const std::vector<std::string>& names);
 
 // plan.cc: every unit of the check, located and worth its points; then built.
-std::vector<Unit> Plan(const Options& options, const Sources& sources);
+// A plain file in a class's folder (notes, a points file) is no submission: its name
+// goes to `left_out`.
+std::vector<Unit> Plan(const Options& options, const Sources& sources,
+                       std::vector<std::string>* left_out);
 void BuildAll(std::vector<Unit>& units, const Options& options, unsigned jobs);
 
 // tell.cc: the report to a person, a line a unit as its rows' results come (`next`),

@@ -17,6 +17,15 @@
 
 namespace {
 
+// The compilers a build takes where none is named, as this system's help names them.
+#ifdef _WIN32
+#define kCxxNamed "g++"
+#define kCcNamed "gcc"
+#else
+#define kCxxNamed "c++"
+#define kCcNamed "cc"
+#endif
+
 constexpr char kUsage[] =
     "usage: suitecheck --against DIR [OPTION]... [PROGRAM[/ROW]]...\n"
     "       suitecheck --each DIR [OPTION]... [PROGRAM[/ROW]]...\n"
@@ -39,8 +48,10 @@ constexpr char kOptions[] =
     "  --jobs N           rows at once (one a processor)\n"
     "  --env NAME=VALUE   a variable for every program, beside PATH, LANG, LC_ALL,\n"
     "                     HOME and TMPDIR\n"
-    "  --cxx CMD          the C++ compiler that builds sources (CXX, else c++)\n"
-    "  --cc CMD           the C compiler (CC, else cc)\n"
+    "  --cxx CMD          the C++ compiler that builds sources (CXX, else " kCxxNamed
+    ")\n"
+    "  --cc CMD           the C compiler (CC, else " kCcNamed
+    ")\n"
     "  --points FILE      what rows are worth: PROGRAM N or PROGRAM/ROW N a line\n"
     "  --crlf             take \\r\\n as a line break\n"
     "  --all              show every failing row in full, not the first a program\n"

@@ -167,9 +167,20 @@ bool Before(const std::string& a, const std::string& b) {
   return x != y ? x < y : a < b;
 }
 
+// Whether the file `name` is an archive: a student's work handed in packed.
+bool IsArchive(const std::string& name) {
+  std::string low = Lower(name);
+  for (const char* ending :
+       {".zip", ".tar", ".tgz", ".gz", ".bz2", ".xz", ".7z", ".rar"}) {
+    if (low.ends_with(ending)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
-std::vector<Unit> Plan(const Options& options, const Sources& sources) {
+std::vector<Unit> Plan(const Options& options, const Sources& sources,
+                       std::vector<std::string>* left_out) {
   std::vector<std::string> programs = ProgramsNamed(options.names);
   std::vector<std::pair<std::string, std::string>> submissions;  // name, folder
   std::vector<std::string> files;  // handed in as one file, not a folder
@@ -190,15 +201,18 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources) {
       if (name.starts_with(".")) continue;  // .git and the like are no one's
       if (entry.is_directory(error)) {
         submissions.emplace_back(name, InFolder(options.target, name));
-      } else {
+      } else if (IsArchive(name)) {  // a student's work, handed in packed
         submissions.emplace_back(name, "");
         files.push_back(name);
+      } else if (left_out) {  // notes, a points file: no one's submission
+        left_out->push_back(name);
       }
     }
     std::sort(submissions.begin(), submissions.end(),
               [](const auto& a, const auto& b) { return Before(a.first, b.first); });
     if (submissions.size() == files.size())
       Refuse("no submission folders in " + options.target);
+    if (left_out) std::sort(left_out->begin(), left_out->end(), Before);
   } else {
     submissions.emplace_back("", options.target);
   }
@@ -273,6 +287,13 @@ void BuildAll(std::vector<Unit>& units, const Options& options, unsigned jobs) {
           for (std::string line; std::getline(lines, line);) {
             unit.note += "  ! " + Visible(line).substr(0, 116) + "\n";
           }
+        } else if (std::string path = InFolder(unit.folder, ProgramFile(unit.program));
+                   build.no_compiler && KindOf(path) == FileKind::kProgram) {
+          // The program handed in beside its source is checked as it is.
+          unit.command = {Absolute(path)};
+          unit.note = name + ": " + Visible(build.from) + " not built (" +
+                      Visible(build.why) + "); " + Visible(ProgramFile(unit.program)) +
+                      " checked as it is\n";
         } else if (!build.why.empty()) {
           unit.before = Verdict{Word::kCannotStart, build.why,
                                 "could not be started: " + Visible(build.why)};

@@ -102,33 +102,13 @@ int Record(const Options& options, const Sources& sources) {
   std::ifstream in(PathOf(path), std::ios::binary);
   std::string text{std::istreambuf_iterator<char>(in), {}};
   std::string made = RowText(row);
-  if (!exists) {
-    text += (text.empty() || text.ends_with("\n\n") ? "" : "\n") + made;
-  } else {
-    // The whole row: its header and every line up to its last < or > line, comments
-    // among them; a reason on the header stays.
-    std::size_t at = text.find("\n== " + row_name + "\n");
-    if (at == text.npos) at = text.find("\n== " + row_name + " ");
-    std::size_t header_end = text.find('\n', at + 1);
-    std::size_t end = header_end;
-    for (std::size_t line = header_end; line != text.npos && line + 1 < text.size();
-         line = text.find('\n', line + 1)) {
-      if (text.compare(line + 1, 3, "== ") == 0) break;
-      if (text[line + 1] == '<' || text[line + 1] == '>') end = text.find('\n', line + 1);
-    }
-    text.replace(header_end + 1, end - header_end, made.substr(made.find('\n') + 1));
-  }
-  std::string temporary = path + ".new";
-  {
-    std::ofstream out(PathOf(temporary), std::ios::binary);
-    out << text;
-    out.close();
-    std::error_code error;
-    if (!out ||
-        (std::filesystem::rename(PathOf(temporary), PathOf(path), error), error)) {
-      std::filesystem::remove(PathOf(temporary), error);
-      Refuse(path + ": cannot be written");
-    }
+  text = WithRow(text, row);
+  std::string temporary = WriteNew(path, text);
+  std::error_code error;
+  if (temporary.empty() ||
+      (std::filesystem::rename(PathOf(temporary), PathOf(path), error), error)) {
+    if (!temporary.empty()) std::filesystem::remove(PathOf(temporary), error);
+    Refuse(path + ": cannot be written");
   }
   Unlock(held);
   std::fputs(made.c_str(), stdout);

@@ -421,10 +421,6 @@ void Judge(const Seen& seen, const GroupEnd& end, const Bounds& bounds, const Ro
 
 }  // namespace
 
-double WaitBound(const Bounds& bounds) {
-  return bounds.wait > 0 ? bounds.wait : std::max(3 * bounds.seconds, bounds.seconds + 5);
-}
-
 ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view input,
                    const Bounds& bounds) {
   ProgramRun run;

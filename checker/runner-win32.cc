@@ -410,10 +410,6 @@ std::string HeldInWords(bool) {
          "object); the files and network stay in reach";
 }
 
-double WaitBound(const Bounds& bounds) {
-  return bounds.wait > 0 ? bounds.wait : std::max(3 * bounds.seconds, bounds.seconds + 5);
-}
-
 ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view input,
                    const Bounds& bounds) {
   ProgramRun run;

@@ -161,7 +161,8 @@ const RowResult& NextResult(Pool& pool) {
 
 int Check(const Options& options, const Sources& sources) {
   RefuseToRunAsMe(options);
-  std::vector<Unit> units = Plan(options, sources);
+  std::vector<std::string> left_out;
+  std::vector<Unit> units = Plan(options, sources, &left_out);
   unsigned jobs =
       options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
   BuildAll(units, options, jobs);
@@ -186,6 +187,9 @@ int Check(const Options& options, const Sources& sources) {
               each ? "each submission in" : "the programs in",
               Visible(options.target).c_str(), HeldInWords(options.wine.empty()).c_str(),
               bound);
+  for (const std::string& name : left_out) {
+    std::printf("%s: a file, not a submission: left out\n", Visible(name).c_str());
+  }
   Counts counts;
   auto next = [&]() -> const RowResult& { return NextResult(pool); };
   bool rows_named =

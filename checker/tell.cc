@@ -103,7 +103,9 @@ void Tell(const Unit& unit, bool each, bool crlf, bool all,
     (line_ends(bad[i]) ? ends : others) += " " + bad[i]->row;
   }
   if (!others.empty() || !ends.empty()) {
-    std::printf("%s also failed:%s%s%s\n", unit.program.c_str(), others.c_str(),
+    std::printf("%s%s also failed:%s%s%s\n",
+                (each ? Visible(unit.submission) + ": " : "").c_str(),
+                unit.program.c_str(), others.c_str(),
                 ends.empty()     ? ""
                 : others.empty() ? " only in line ends:"
                                  : "; only in line ends:",

@@ -269,3 +269,32 @@ std::string Visible(std::string_view text) {
   }
   return shown;
 }
+
+std::string WithRow(std::string text, const Transcript& row) {
+  std::string made = RowText(row);
+  // Its header: "== NAME" alone, or with a reason after a blank.
+  std::size_t at = text.npos;
+  for (std::size_t line = 0; line < text.size(); line = text.find('\n', line) + 1) {
+    std::string_view rest = std::string_view(text).substr(line);
+    std::string header = "== " + row.name;
+    if (rest.starts_with(header) &&
+        (rest.size() == header.size() || rest[header.size()] == '\n' ||
+         rest[header.size()] == ' ')) {
+      at = line;
+      break;
+    }
+    if (text.find('\n', line) == text.npos) break;
+  }
+  if (at == text.npos)
+    return text + (text.empty() || text.ends_with("\n\n") ? "" : "\n") + made;
+  std::size_t header_end = text.find('\n', at);
+  if (header_end == text.npos) return text + "\n" + made.substr(made.find('\n') + 1);
+  std::size_t end = header_end;
+  for (std::size_t line = header_end; line != text.npos && line + 1 < text.size();
+       line = text.find('\n', line + 1)) {
+    if (text.compare(line + 1, 3, "== ") == 0) break;
+    if (text[line + 1] == '<' || text[line + 1] == '>') end = text.find('\n', line + 1);
+  }
+  if (end == text.npos) end = text.size();
+  return text.replace(header_end + 1, end - header_end, made.substr(made.find('\n') + 1));
+}

@@ -38,6 +38,10 @@ Transcript PageExample(const std::string& folder, const std::string& program);
 std::vector<std::string> Shown(std::string_view bytes, char mark);
 // A row as it stands in its file.
 std::string RowText(const Transcript& row);
+// `text`, a program's file, with `row` written in place of the row of its name (its
+// header kept, with any reason on it, and every line up to its last < or > line,
+// comments among them), or added at the end where it has none.
+std::string WithRow(std::string text, const Transcript& row);
 // `text` with every control byte, and every byte that is no part of UTF-8, written as
 // its escape, for a message to a person.
 std::string Visible(std::string_view text);

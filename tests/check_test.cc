@@ -858,4 +858,30 @@ TEST(Check, WritesOneWholeFileThoughTwoWriteIt) {
   fs::remove_all(dir);
 }
 
+// What a newcomer meets: a source that cannot be built beside its program, a plain
+// file in the class folder, a failing student's other rows, each said as such.
+TEST(Check, SaysWhatANewcomerMeets) {
+  fs::path dir = MadeFolder();
+  Put(dir / "class/ann", "thermo", "exec BIN/thermo");
+  fs::copy_file(fs::path(MAN_DIR).parent_path() / "tests/students/thermo.c",
+                dir / "class/ann/thermo.c");
+  fs::permissions(dir / "class/ann/thermo.c", kOpen);
+  Put(dir / "class/cid", "thermo", "exec BIN/thermo | sed 's/s: /s:/'");
+  std::ofstream(dir / "class/notes.txt") << "grade by Friday\n";
+  std::ofstream(dir / "class/bob.zip") << "PK";
+  fs::permissions(dir / "class", kOpen);
+  auto [status, text] =
+      Checked("--each " + (dir / "class").string() + " --cc /nonexistent/cc thermo");
+  EXPECT_EQ(status, 1) << text;
+  for (const char* line :
+       {"\nnotes.txt: a file, not a submission: left out\n",
+        "\nann: thermo: thermo.c not built (no C compiler here: /nonexistent/cc was not "
+        "found (--cxx and --cc name another)); thermo checked as it is\n",
+        "bob.zip is a file, not a folder: unpack it\n", "\ncid: thermo also failed: "}) {
+    EXPECT_NE(text.find(line), text.npos) << line << "\n" << text;
+  }
+  EXPECT_EQ(text.find("\nnotes.txt "), text.npos) << text;
+  fs::remove_all(dir);
+}
+
 }  // namespace

@@ -152,7 +152,7 @@ struct Course {
     }
     for (const fs::path& path : {home, home / ".cache", home / "secret.txt", results,
                                  results / "results.json"}) {
-      (void)!chown(path.c_str(), owner, owner);
+      (void)!chown(path.c_str(), static_cast<uid_t>(owner), static_cast<gid_t>(owner));
     }
   }
   ~Course() { fs::remove_all(dir); }

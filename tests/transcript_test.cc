@@ -64,4 +64,32 @@ void Register(const std::string& suite, const std::string& name, const Transcrip
   return true;
 }();
 
+// A row written into its program's file: a row of that name rewritten whole, its
+// header's reason kept and the rows around it untouched, else added at the end.
+struct FileRow {
+  const char* name;
+  const char* before;
+  const char* after;
+};
+
+const FileRow kFileRows[] = {
+    {"added_to_nothing", "", "== one\n< 1\n> x\n"},
+    {"added_after_a_row", "== zero\n< 0\n> y\n",
+     "== zero\n< 0\n> y\n\n== one\n< 1\n> x\n"},
+    {"first_rewritten", "== one\n< 9\n> z\n\n== two\n< 2\n> w\n",
+     "== one\n< 1\n> x\n\n== two\n< 2\n> w\n"},
+    {"reason_kept", "== one because\n# a note\n< 9\n> z\n", "== one because\n< 1\n> x\n"},
+    {"last_without_a_line_break", "== zero\n< 0\n> y\n\n== one\n< 9\n> z",
+     "== zero\n< 0\n> y\n\n== one\n< 1\n> x\n"},
+    {"a_longer_name_is_another_row", "== ones\n< 9\n> z\n",
+     "== ones\n< 9\n> z\n\n== one\n< 1\n> x\n"},
+};
+
+TEST(Transcript, WritesARowIntoItsFile) {
+  Transcript row{.program = "thermo", .name = "one", .input = "1\n", .output = "x\n"};
+  for (const FileRow& file : kFileRows) {
+    EXPECT_EQ(WithRow(file.before, row), file.after) << file.name;
+  }
+}
+
 }  // namespace
