@@ -156,6 +156,7 @@ int First(void* arg) {
   close(start.out);
   close(start.err);
   if (program < 0) Fail(start.told, Told::kNotStarted, "", errno);
+  Tell(start.told, {.stage = Told::kStarted});  // the wall clock's start, not the view's
   for (;;) {
     int status = 0;
     rusage usage{};

@@ -42,7 +42,8 @@ void KillUser(long user);
 
 // What the row's first process tells the checker, in one write.
 struct Told {
-  enum Stage { kEnded, kNotStarted, kNotApart, kNotBounded } stage = kEnded;
+  // kStarted comes first, once the program is started; then one of the others.
+  enum Stage { kEnded, kStarted, kNotStarted, kNotApart, kNotBounded } stage = kEnded;
   int error = 0;               // with all but kEnded
   int status = 0;              // with kEnded
   long long microseconds = 0;  // of processor time the program used

@@ -303,6 +303,12 @@ Seen Watch(const Bounds& bounds, Row& row, Clock::time_point start, ProgramRun& 
       // of how the program ended is known, and the row is not judged as ended.
       Told now;
       bool told = read(streams[2].fd, &now, sizeof now) == sizeof now;
+      if (told && now.stage == Told::kStarted) {
+        // The wall bound is the program's: the time its view took is not counted.
+        deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(WaitBound(bounds)));
+        continue;
+      }
       CloseIfOpen(streams[2].fd);
       if (!told) break;
       seen.said = now;
