@@ -30,8 +30,8 @@ const std::vector<std::string> kCxxEndings = {".cpp", ".cc", ".cxx"};
 constexpr std::size_t kSaidLines = 12;  // of the compiler's words, kept for the report
 constexpr std::uintmax_t kCacheBytes = std::uintmax_t{1} << 30;  // kept built, at most
 constexpr std::size_t kMostNamed = 64;  // sources named on the compiler's command line
-constexpr std::size_t kKeyBytes = std::size_t{8}
-                                  << 20;  // of a submission's files read whole
+constexpr std::uintmax_t kKeyBytes = std::uintmax_t{8}
+                                     << 20;  // of a submission's files read whole
 
 std::string Read(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -217,7 +217,7 @@ std::string CacheKey(std::vector<std::string> parts, const std::string& compiler
     parts.push_back(TextOf(file.filename()));
     parts.push_back(Read(file));
   }
-  std::size_t read = 0;
+  std::uintmax_t read = 0;
   std::error_code error;
   for (auto entry = fs::recursive_directory_iterator(there, error);
        !error && entry != fs::recursive_directory_iterator(); entry.increment(error)) {

@@ -351,7 +351,7 @@ Tally TallyRow(pid_t first, bool apart, long user) {
     tally.seconds += (std::stod(fields[11]) + std::stod(fields[12]) +
                       std::stod(fields[13]) + std::stod(fields[14])) /
                      kTicks;
-    tally.memory += std::stoull(fields[21]) * kPage;
+    tally.memory += static_cast<std::size_t>(std::stoull(fields[21])) * kPage;
   }
   closedir(proc);
   return tally;
