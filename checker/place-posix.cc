@@ -304,10 +304,8 @@ void Unlock(long long held) {
   if (held >= 0) close(static_cast<int>(held));
 }
 
-Holding Held() {
-  return {.apart = ApartHere(),
-          .own_users = RowUsers().own,
-          .refused = !ApartHere() && !RowUsers().own};
+bool ContainmentRefused() {
+  return !ApartHere() && !RowUsers().own;
 }
 
 std::string HeldInWords(bool contained) {

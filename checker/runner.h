@@ -77,14 +77,9 @@ int StopSignal();
 // What holds for each row on this system, in words for the report's first line;
 // `apart` whether the rows were to run apart.
 std::string HeldInWords(bool apart);
-// How rows are held here: apart (namespaces, a view of the files of their own), and as
-// users of their own, where the checker may choose.
-struct Holding {
-  bool apart = false;
-  bool own_users = false;
-  bool refused = false;  // neither, though the system has them: refused to the checker
-};
-Holding Held();
+// Whether this system has what sets a row apart from the person (namespaces, a user of
+// its own) and refused all of it to the checker: a class is then not graded unasked.
+bool ContainmentRefused();
 // Where rows run as users of their own: the first folder on the way to `path` (or the
 // file itself) that such a user may not pass or read, "" where none; `apart` whether
 // the row is to run apart.

@@ -101,9 +101,8 @@ bool WriteWhole(const std::string& path, const std::vector<RowResult>& results,
 // A class's rows, and results its students read, are not run as the person who grades
 // where nothing else can be had, unless the person says so.
 void RefuseToRunAsMe(const Options& options) {
-  Holding held = Held();
   bool grading = options.mode == "--each" || !options.gradescope.empty();
-  if (!grading || options.as_me || !held.refused || !options.wine.empty()) return;
+  if (!grading || options.as_me || !ContainmentRefused() || !options.wine.empty()) return;
   Refuse(std::string(options.mode == "--each" ? "--each" : "--gradescope") +
          ": rows would run as you, your files in their reach: this system lets the "
          "checker neither change user (it is not root) nor make namespaces (" +
