@@ -22,6 +22,28 @@ struct Sources {
   std::string pages = MAN_DIR;
 };
 
+// A line of an assignment: a program or one of its rows, its points in hundredths
+// (-1 where not said), and whether students see it only once grades are published.
+struct Part {
+  std::string name;  // PROGRAM or PROGRAM/ROW
+  long long cents = -1;
+  bool hidden = false;
+  int line = 0;
+};
+
+// What a homework holds, from the file that names it; no parts: every program named.
+struct Assignment {
+  std::string file;
+  std::vector<Part> parts;
+};
+
+// A row that counts, with its points in hundredths.
+struct Counted {
+  std::string row;
+  long long cents = 100;
+  bool hidden = false;
+};
+
 struct Options {
   std::string mode;  // --against, --each, --export or --record
   std::string target;
@@ -35,10 +57,10 @@ struct Options {
   bool replace = false;
   bool as_me = false;  // a class graded though its rows run as the person
   std::string json, junit, csv, gradescope, html;
-  std::map<std::string, double> points;  // PROGRAM or PROGRAM/ROW, from --points
-  std::string cxx, cc;                   // the compilers named
-  std::string wine;                      // what runs a Windows program, on another system
-  std::string rerun;  // the words that start the checker, for the rerun line
+  Assignment assignment;  // from --assignment
+  std::string cxx, cc;    // the compilers named
+  std::string wine;       // what runs a Windows program, on another system
+  std::string rerun;      // the words that start the checker, for the rerun line
   std::vector<std::string> names;
 };
 
@@ -52,7 +74,7 @@ struct Unit {
   std::vector<std::string> command;  // how it is started, where it can be
   std::optional<Verdict> before;     // missing, or not to be started, for every row
   Bounds bounds;                     // how each of its rows runs
-  std::vector<double> worth;         // each row's points
+  std::vector<Counted> counted;      // each row's points, in the order of `rows`
   std::string from;                  // the sources it is built from, "" for none
   std::string note;                  // what its build said, for the report
 };
@@ -74,6 +96,13 @@ Sources FindSources();
 std::vector<Transcript> RowsOf(const Sources& sources, const std::string& program);
 bool IsProgram(const std::string& name);
 std::vector<std::string> ProgramsNamed(const std::vector<std::string>& names);
+
+// assignment.cc: the file read, each line understood or refused with its place; whether
+// it names `program`; and what each of its rows that count is worth.
+Assignment AssignmentFrom(const std::string& path);
+bool Assigned(const Assignment& assignment, const std::string& program);
+std::vector<Counted> ShareOf(const Assignment& assignment, const std::string& program,
+                             const std::vector<Transcript>& rows);
 
 // plan.cc: every unit of the check, located and worth its points; then built.
 // A plain file in a class's folder (notes, a points file) is no submission: its name

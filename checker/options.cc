@@ -52,7 +52,8 @@ constexpr char kOptions[] =
     ")\n"
     "  --cc CMD           the C compiler (CC, else " kCcNamed
     ")\n"
-    "  --points FILE      what rows are worth: PROGRAM N or PROGRAM/ROW N a line\n"
+    "  --assignment FILE  grade what FILE names: PROGRAM or PROGRAM/ROW a line, with\n"
+    "                     its points and `hidden` where it is (--points: the same)\n"
     "  --crlf             take \\r\\n as a line break\n"
     "  --all              show every failing row in full, not the first a program\n"
     "  --json FILE        the verdicts, and a summary a submission, as JSON\n"
@@ -94,30 +95,6 @@ double NumberFrom(const std::string& option, const std::string& text, double mos
   return number;
 }
 
-// What rows are worth, from a file of lines `PROGRAM POINTS` (spread over its rows) and
-// `PROGRAM/ROW POINTS`, with # comments.
-std::map<std::string, double> PointsFrom(const std::string& path) {
-  std::ifstream in(PathOf(path), std::ios::binary);
-  if (!in) Refuse(path + ": cannot be read");
-  std::map<std::string, double> points;
-  int number = 0;
-  for (std::string line; std::getline(in, line);) {
-    ++number;
-    line = line.substr(0, line.find('#'));
-    std::istringstream words(line);
-    std::string name;
-    double worth = 0;
-    std::string more;
-    if (!(words >> name)) continue;
-    if (!(words >> worth) || words >> more || !std::isfinite(worth) || worth < 0) {
-      Refuse(path + ":" + std::to_string(number) +
-             ": not PROGRAM POINTS or PROGRAM/ROW POINTS: " + line);
-    }
-    points[name] = worth;
-  }
-  return points;
-}
-
 }  // namespace
 
 // One line on what was refused, any byte of the person's words shown, then the usage
@@ -145,17 +122,27 @@ std::vector<Transcript> RowsOf(const Sources& sources, const std::string& progra
 Options Parsed(const std::vector<std::string>& args, const std::string& self) {
   Options options;
   options.rerun = Quoted(self);
-  std::string seconds, wait, memory, jobs, variable, points;
+  std::string seconds, wait, memory, jobs, variable, assignment;
   const std::pair<const char*, std::string*> kValued[] = {
-      {"--against", &options.target}, {"--each", &options.target},
-      {"--export", &options.target},  {"--record", &options.target},
-      {"--seconds", &seconds},        {"--wait", &wait},
-      {"--memory", &memory},          {"--jobs", &jobs},
-      {"--env", &variable},           {"--json", &options.json},
-      {"--junit", &options.junit},    {"--csv", &options.csv},
-      {"--wine", &options.wine},      {"--rerun", &options.rerun},
-      {"--cxx", &options.cxx},        {"--cc", &options.cc},
-      {"--points", &points},          {"--gradescope", &options.gradescope},
+      {"--against", &options.target},
+      {"--each", &options.target},
+      {"--export", &options.target},
+      {"--record", &options.target},
+      {"--seconds", &seconds},
+      {"--wait", &wait},
+      {"--memory", &memory},
+      {"--jobs", &jobs},
+      {"--env", &variable},
+      {"--json", &options.json},
+      {"--junit", &options.junit},
+      {"--csv", &options.csv},
+      {"--wine", &options.wine},
+      {"--rerun", &options.rerun},
+      {"--cxx", &options.cxx},
+      {"--cc", &options.cc},
+      {"--assignment", &assignment},
+      {"--points", &assignment},
+      {"--gradescope", &options.gradescope},
       {"--html", &options.html}};
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
@@ -206,7 +193,11 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
   }
   if (!jobs.empty())
     options.jobs = static_cast<unsigned>(NumberFrom("--jobs", jobs, 256, true, "rows"));
-  if (!points.empty()) options.points = PointsFrom(points);
+  if (!assignment.empty()) options.assignment = AssignmentFrom(assignment);
+  if (options.mode == "--each" && !options.gradescope.empty())
+    Refuse(
+        "--gradescope takes one submission's results, as Gradescope grades each "
+        "alone: give it with --against");
   const std::string* files[] = {&options.json, &options.junit, &options.csv,
                                 &options.gradescope, &options.html};
   for (const std::string* file : files) {

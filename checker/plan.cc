@@ -122,44 +122,6 @@ void Locate(Unit& unit, const Options& options) {
   }
 }
 
-// What each of `chosen` is worth, of `rows`, all of `program`'s: what the points say
-// of it, else its share of what they say of the program beyond its rows named, else 1.
-std::vector<double> WorthOf(const std::map<std::string, double>& points,
-                            const std::string& program,
-                            const std::vector<Transcript>& rows,
-                            const std::vector<Transcript>& chosen) {
-  for (const auto& entry : points) {
-    const std::string& name = entry.first;
-    std::string named = name.substr(0, name.find('/'));
-    if (named != program) continue;
-    bool known = name == program || std::any_of(rows.begin(), rows.end(), [&](auto& row) {
-                   return name == program + "/" + row.name;
-                 });
-    if (!known) Refuse("--points names no row " + name);
-  }
-  double left = -1;  // the program's points beyond its rows named; -1: one a row
-  int unnamed = 0;
-  if (auto whole = points.find(program); whole != points.end()) {
-    left = whole->second;
-    for (const Transcript& row : rows) {
-      auto one = points.find(program + "/" + row.name);
-      if (one != points.end()) {
-        left -= one->second;
-      } else {
-        ++unnamed;
-      }
-    }
-  }
-  std::vector<double> worth;
-  for (const Transcript& row : chosen) {
-    auto one = points.find(program + "/" + row.name);
-    worth.push_back(one != points.end() ? one->second
-                    : left < 0          ? 1
-                                        : std::max(0.0, left) / unnamed);
-  }
-  return worth;
-}
-
 // Names in the order a person looks for them: without regard to case, then as bytes.
 bool Before(const std::string& a, const std::string& b) {
   std::string x = Lower(a);
@@ -182,6 +144,15 @@ bool IsArchive(const std::string& name) {
 std::vector<Unit> Plan(const Options& options, const Sources& sources,
                        std::vector<std::string>* left_out) {
   std::vector<std::string> programs = ProgramsNamed(options.names);
+  const Assignment& assignment = options.assignment;
+  if (!assignment.parts.empty()) {  // the names choose among the assignment's programs
+    for (const std::string& name : options.names) {
+      if (std::string program = name.substr(0, name.find('/'));
+          !Assigned(assignment, program))
+        Refuse(program + " is no part of the assignment " + assignment.file);
+    }
+    std::erase_if(programs, [&](auto& it) { return !Assigned(assignment, it); });
+  }
   std::vector<std::pair<std::string, std::string>> submissions;  // name, folder
   std::vector<std::string> files;  // handed in as one file, not a folder
   std::error_code error;
@@ -230,7 +201,23 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources,
         read.rows.push_back(*row);
       }
       if (read.rows.empty()) read.rows = rows;
-      read.worth = WorthOf(options.points, program, rows, read.rows);
+      std::vector<Counted> share;
+      for (const Transcript& row : rows) share.push_back({.row = row.name});
+      if (!assignment.parts.empty()) share = ShareOf(assignment, program, rows);
+      std::vector<Transcript> chosen;
+      for (const Transcript& row : read.rows) {
+        auto counted = std::find_if(share.begin(), share.end(), [&](const Counted& it) {
+          return it.row == row.name;
+        });
+        if (counted != share.end()) {
+          chosen.push_back(row);
+          read.counted.push_back(*counted);
+        } else if (read.rows.size() < rows.size()) {  // a row named that does not count
+          Refuse(program + "/" + row.name + " is no part of the assignment " +
+                 assignment.file);
+        }
+      }
+      read.rows = std::move(chosen);
     } catch (const std::runtime_error& why) {
       read.broken = why.what();
     }

@@ -35,12 +35,6 @@ std::string Utf8(const std::string& text) {
   return kept;
 }
 
-std::string Points(double points) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.4g", points);
-  return text;
-}
-
 std::string Json(const std::string& raw) {
   std::string text = Utf8(raw);
   std::string quoted = "\"";
@@ -158,6 +152,17 @@ constexpr char kExportReadme[] =
 
 }  // namespace
 
+std::string Points(long long cents) {
+  char text[48];
+  if (cents % 100 == 0) {
+    std::snprintf(text, sizeof text, "%lld", cents / 100);
+  } else {
+    std::snprintf(text, sizeof text, cents % 10 ? "%lld.%02lld" : "%lld.%lld",
+                  cents / 100, cents % 10 ? cents % 100 : cents % 100 / 10);
+  }
+  return text;
+}
+
 std::vector<Summary> Summaries(const std::vector<RowResult>& outcomes) {
   std::vector<Summary> summaries;
   for (const RowResult& outcome : outcomes) {
@@ -251,7 +256,7 @@ void WriteCsv(std::ostream& out, const std::vector<RowResult>& outcomes) {
   std::vector<Summary> summaries = Summaries(outcomes);
   std::size_t at = 0;
   for (const Summary& summary : summaries) {
-    std::vector<double> points(programs.size(), 0);
+    std::vector<long long> points(programs.size(), 0);
     std::vector<std::string> cells(rows.size());
     for (; at < outcomes.size() && outcomes[at].submission == summary.submission; ++at) {
       const RowResult& outcome = outcomes[at];
@@ -261,14 +266,14 @@ void WriteCsv(std::ostream& out, const std::vector<RowResult>& outcomes) {
     }
     out << Csv(summary.submission) << "," << Points(summary.points) << ","
         << Points(summary.max);
-    for (double each : points) out << "," << Points(each);
+    for (long long each : points) out << "," << Points(each);
     for (const std::string& cell : cells) out << "," << cell;
     out << "\r\n";
   }
 }
 
 void WriteGradescope(std::ostream& out, const std::vector<RowResult>& outcomes) {
-  double score = 0;
+  long long score = 0;
   double seconds = 0;
   for (const RowResult& outcome : outcomes) {
     score += outcome.verdict.Passed() ? outcome.worth : 0;
@@ -279,14 +284,13 @@ void WriteGradescope(std::ostream& out, const std::vector<RowResult>& outcomes) 
   const char* between = "\n";
   for (const RowResult& outcome : outcomes) {
     bool passed = outcome.verdict.Passed();
-    std::string name = (outcome.submission.empty() ? "" : outcome.submission + ": ") +
-                       outcome.program + "/" + outcome.row;
-    out << between << "{\"name\": " << Json(name)
+    out << between << "{\"name\": " << Json(outcome.program + "/" + outcome.row)
         << ", \"score\": " << Points(passed ? outcome.worth : 0)
         << ", \"max_score\": " << Points(outcome.worth) << ", \"status\": \""
         << (passed ? "passed" : "failed")
         << "\", \"output\": " << Json(passed ? "" : outcome.report)
-        << ", \"visibility\": \"visible\"}";
+        << ", \"visibility\": \"" << (outcome.hidden ? "after_published" : "visible")
+        << "\"}";
     between = ",\n";
   }
   out << "\n]}\n";

@@ -17,15 +17,19 @@ struct RowResult {
   double seconds = 0;
   std::string report;       // for a row that failed, what the person read
   bool wrote_crlf = false;  // its lines ended in \r\n
-  double worth = 1;         // the points it gives when it passes
+  long long worth = 100;    // the points it gives when it passes, in hundredths
+  bool hidden = false;      // from students until grades are published
+  std::string built;        // what its build said: the compiler's words, its warnings
 };
 
 // A submission's points out of its maximum, and its rows passed and failed.
 struct Summary {
   std::string submission;
-  double points = 0, max = 0;
+  long long points = 0, max = 0;  // in hundredths
   int passed = 0, failed = 0;
 };
+// Points in hundredths as a person writes them, and as JSON reads them: 10, 2.5, 1.05.
+std::string Points(long long cents);
 // One a submission, in the order they come (a submission's rows together).
 std::vector<Summary> Summaries(const std::vector<RowResult>& outcomes);
 

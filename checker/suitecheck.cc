@@ -33,13 +33,17 @@ constexpr char kNamespacesRefused[] =
     "share/suitecheck/apparmor.profile, as the README says";
 
 RowResult RunRow(const Unit& unit, const Transcript& row, const Options& options) {
-  RowResult outcome{
-      .submission = unit.submission,
-      .program = unit.program,
-      .row = row.name,
-      .worth = unit.worth[static_cast<std::size_t>(&row - unit.rows.data())]};
-  if (unit.before) {
+  const Counted& counted =
+      unit.counted[static_cast<std::size_t>(&row - unit.rows.data())];
+  RowResult outcome{.submission = unit.submission,
+                    .program = unit.program,
+                    .row = row.name,
+                    .worth = counted.cents,
+                    .hidden = counted.hidden,
+                    .built = unit.note};
+  if (unit.before) {  // what stands in its place, or what the compiler said
     outcome.verdict = *unit.before;
+    outcome.report = unit.before->said + "\n" + unit.note;
     return outcome;
   }
   ProgramRun run = RunOnce(unit.command, row.input, unit.bounds);
@@ -205,6 +209,11 @@ int Check(const Options& options, const Sources& sources) {
                 Visible(options.target).c_str());
   }
   std::printf("tests: %d passed, %d failed\n", counts.passed, counts.failed);
+  if (!each && !options.assignment.parts.empty() && !pool.results.empty()) {
+    Summary summary = Summaries(pool.results).front();
+    std::printf("points: %s of %s\n", Points(summary.points).c_str(),
+                Points(summary.max).c_str());
+  }
   for (const auto& [path, write] : kFiles) {
     if (!path->empty() && !WriteWhole(*path, pool.results, write)) {
       std::fprintf(stderr, "suitecheck: %s: write error: %s\n", Visible(*path).c_str(),

@@ -128,8 +128,8 @@ void TellClass(const std::vector<RowResult>& results) {
     for (const auto& [kind, rows] : what) {
       failures += (failures.empty() ? "  " : ", ") + kind + " " + std::to_string(rows);
     }
-    std::printf("%s %6.4g %6.4g %6d %6d%s\n",
-                Padded(Visible(summary.submission), 14).c_str(), summary.points,
-                summary.max, summary.passed, summary.failed, failures.c_str());
+    std::printf("%s %6s %6s %6d %6d%s\n", Padded(Visible(summary.submission), 14).c_str(),
+                Points(summary.points).c_str(), Points(summary.max).c_str(),
+                summary.passed, summary.failed, failures.c_str());
   }
 }

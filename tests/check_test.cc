@@ -204,13 +204,17 @@ std::string Replaced(std::string text, const std::string& dir) {
 }
 
 // What the checker says, on standard output and error, given `words`; its status.
-std::pair<int, std::string> Checked(const std::string& words) {
-  std::string command = std::string(CHECK) + " " + words + " 2>&1 </dev/null";
+// A shell command's status and what it wrote.
+std::pair<int, std::string> Ran(const std::string& command) {
   FILE* report = popen(command.c_str(), "r");
   std::string text;
   for (int c; (c = std::fgetc(report)) != EOF;) text += static_cast<char>(c);
   int status = pclose(report);
   return {WEXITSTATUS(status), text};
+}
+
+std::pair<int, std::string> Checked(const std::string& words) {
+  return Ran(std::string(CHECK) + " " + words + " 2>&1 </dev/null");
 }
 
 // A folder every user may read, as a class's must be where rows run as users of
@@ -401,12 +405,6 @@ const TypedRow kTypedRows[] = {
      {"suitecheck: DIR/thermo is a file, not a folder: --against takes the folder that "
       "holds the programs, DIR\n"}},
     {"--against DIR thermo.exe/boiling", 0, {"thermo         . 1 passed, 0 failed\n"}},
-    {"--against DIR --points DIR/ten thermo",
-     2,
-     {"suitecheck: DIR/ten:2: not PROGRAM POINTS or PROGRAM/ROW POINTS: thermo ten\n"}},
-    {"--against DIR --points DIR/nosuch thermo",
-     2,
-     {"suitecheck: --points names no row thermo/nosuch\n"}},
     {"--against DIR/source --cxx no-such-compiler thermo",
      1,
      {"thermo         could not be started: no C++ compiler here: no-such-compiler was "
@@ -421,8 +419,6 @@ const TypedRow kTypedRows[] = {
 TEST(Check, TakesWhatAPersonTypes) {
   fs::path dir = MadeFolder();
   Put(dir, "thermo", "exec BIN/thermo");
-  std::ofstream(dir / "ten") << "# what thermo is worth\nthermo ten\n";
-  std::ofstream(dir / "nosuch") << "thermo/nosuch 2\n";
   fs::create_directory(dir / "source");
   std::ofstream(dir / "source/thermo.cpp") << "int main() {}\n";
   for (const auto& [words, status_wanted, lines] : kTypedRows) {
@@ -434,6 +430,63 @@ TEST(Check, TakesWhatAPersonTypes) {
   }
   EXPECT_TRUE(fs::exists(dir / "rows/teller/withdraw_180.ans"));
   EXPECT_FALSE(fs::exists(dir / "rows/thermo")) << "a stale export left";
+  fs::remove_all(dir);
+}
+
+// An assignment as an instructor writes it, slips included: each line the checker does
+// not take is refused with its place and what was meant; what it takes is graded alone.
+struct AssignmentRow {
+  const char* file;
+  const char* words;  // after --against DIR --assignment DIR/a
+  int status;
+  const char* line;
+};
+
+const AssignmentRow kAssignmentRows[] = {
+    {"thremo 50\n", "", 2, "DIR/a:1: thremo: no such program; did you mean thermo?\n"},
+    {"# week 1\nThermo 50\n", "", 2,
+     "DIR/a:2: Thermo: no such program; did you mean thermo?"},
+    {"thermo: 10\n", "", 2, "DIR/a:1: thermo:: no such program; did you mean thermo?"},
+    {"thermo 1e308\n", "", 2,
+     "DIR/a:1: 1e308: points are a number such as 10 or 2.5, with at most two "
+     "decimals\n"},
+    {"thermo 2.555\n", "", 2, "DIR/a:1: 2.555: points are a number such as 10"},
+    {"thermo 0\n", "", 2, "DIR/a:1: 0: points are from 0.01 to 10000\n"},
+    {"thermo 20000\n", "", 2, "DIR/a:1: 20000: points are from 0.01 to 10000\n"},
+    {"thermo 10 hidden now\n", "", 2,
+     "DIR/a:1: expected PROGRAM or PROGRAM/ROW, its points, then `hidden` where students "
+     "see it only once grades are published, not: thermo 10 hidden now\n"},
+    {"thermo 10\nthermo 3\n", "", 2, "DIR/a:2: thermo is named already, on line 1\n"},
+    {"thermo/boilng 3\n", "", 2,
+     "DIR/a:1: thermo/boilng: no such row; did you mean thermo/boiling?\n"},
+    {"thermo 5\nthermo/boiling 6\n", "", 2,
+     "DIR/a:2: thermo/boiling: its program's rows named are worth more than thermo's 5 "
+     "(line 1)\n"},
+    {"thermo 5\nthermo/boiling 5\n", "", 2,
+     "DIR/a:1: thermo: its rows named leave 0 of its 5 for its 9 others, less than a "
+     "hundredth each\n"},
+    {"thermo 20\n", "teller", 2,
+     "suitecheck: teller is no part of the assignment DIR/a\n"},
+    {"thermo/body\n", "thermo/boiling", 2,
+     "suitecheck: thermo/boiling is no part of the assignment DIR/a\n"},
+    // Taken: only what it names runs, worth what it says.
+    {"thermo 20\nthermo/coldest 2 hidden\n", "", 0, "\npoints: 20 of 20\n"},
+    {"thermo/boiling\nthermo/body 2.5 # the one that counts\n", "", 0,
+     "thermo         .. 2 passed, 0 failed\ntests: 2 passed, 0 failed\npoints: 3.5 of "
+     "3.5\n"},
+    {"thermo 1\nthermo/page 0\n", "thermo/page", 0, "\npoints: 0 of 0\n"},
+};
+
+TEST(Check, ReadsAnAssignmentOrSaysWhereNot) {
+  fs::path dir = MadeFolder();
+  Put(dir, "thermo", "exec BIN/thermo");
+  for (const auto& [file, words, status_wanted, line] : kAssignmentRows) {
+    std::ofstream(dir / "a") << file;
+    auto [status, text] =
+        Checked(Replaced(std::string("--against DIR --assignment DIR/a ") + words, dir));
+    EXPECT_EQ(status, status_wanted) << file << ":\n" << text;
+    EXPECT_NE(text.find(Replaced(line, dir)), text.npos) << file << ":\n" << text;
+  }
   fs::remove_all(dir);
 }
 
@@ -609,30 +662,74 @@ TEST(Check, BuildsAFolderOfManySources) {
   fs::remove_all(dir);
 }
 
-// Gradescope's autograder as the README gives it, in its folders: the student's sources
-// in submission/, the results read back from results/.
+// Gradescope's autograder with the course's assignment as shipped, in its folders: the
+// student's sources in submission/, the results read back from results/ by a JSON reader
+// and held to Gradescope's format: the tests' points add up to the score's maximum, a
+// failing test says what to fix, the hidden row waits for grades to be published.
+struct GradescopeRow {
+  const char* name;
+  const char* from;  // the sample thermo.c's bytes, changed: `from` to `to`
+  const char* to;
+  const char* file;  // what it is handed in as
+  const char* score;
+  const char* output;  // what a failing test shows the student
+};
+
+const GradescopeRow kGradescopeRows[] = {
+    {"right", "", "", "thermo.c", "20", ""},
+    {"wrong", "Celsius: ", "Celsius:", "thermo.c", "4",
+     "thermo/boiling: wrote other output"},
+    {"slip", "int main", "int main(", "thermo.c", "0",
+     "does not compile: thermo.c\nthermo: the compiler's first words on thermo.c:\n  ! "},
+    {"misnamed", "", "", "Thermo.c", "0",
+     "missing: no DIR/thermo; there stands Thermo.c"},
+};
+
 TEST(Check, GradesForGradescope) {
   if (!Builders())
     GTEST_SKIP() << "no cc, c++ or python3 to build a class's sources with";
   fs::path dir = MadeFolder();
   setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-  fs::create_directories(dir / "submission");
-  fs::create_directories(dir / "source");
-  fs::copy_file(Sample(), dir / "submission/thermo.c");
-  std::ofstream(dir / "source/points") << "thermo 30\nthermo/page 0\n";
-  fs::path script = fs::path(MAN_DIR).parent_path() / "course/gradescope/run_autograder";
-  std::string command = "AUTOGRADER=" + dir.string() + " SUITECHECK=" + CHECK + " sh " +
-                        script.string() + " >/dev/null 2>&1";
-  EXPECT_EQ(system(command.c_str()), 0);
-  std::ifstream in(dir / "results/results.json");
-  std::string results(std::istreambuf_iterator<char>(in), {});
-  EXPECT_TRUE(results.starts_with("{\"score\": 30, \"execution_time\": ")) << results;
-  EXPECT_NE(
-      results.find("{\"name\": \"thermo/boiling\", \"score\": 3.333, \"max_score\": "
-                   "3.333, \"status\": \"passed\", \"output\": \"\", \"visibility\": "
-                   "\"visible\"}"),
-      results.npos)
-      << results;
+  fs::path course = fs::path(MAN_DIR).parent_path() / "course";
+  std::ifstream in(Sample());
+  std::string sample(std::istreambuf_iterator<char>(in), {});
+  // Gradescope's format, read as JSON: what a test holds, and the sums.
+  std::string reader =
+      "import json, sys\n"
+      "r = json.load(open(sys.argv[1]))\n"
+      "tests = r['tests']\n"
+      "assert set(r) <= {'score', 'execution_time', 'output', 'visibility',\n"
+      "                  'stdout_visibility', 'extra_data', 'tests'}\n"
+      "for t in tests:\n"
+      "  assert set(t) <= {'score', 'max_score', 'status', 'name', 'number', 'output',\n"
+      "                    'tags', 'visibility', 'extra_data'}, t\n"
+      "  assert t['status'] in ('passed', 'failed'), t\n"
+      "  assert t['visibility'] in ('hidden', 'after_published', 'visible'), t\n"
+      "  assert (t['status'] == 'passed') == (t['score'] == t['max_score']), t\n"
+      "  assert (t['visibility'] == 'after_published') == (t['name'] == "
+      "'thermo/coldest')\n"
+      "cents = lambda key: sum(round(100 * t[key]) for t in tests)\n"
+      "assert cents('max_score') == 2000 and cents('score') == round(100 * r['score'])\n"
+      "failed = [t['output'] for t in tests if t['status'] == 'failed']\n"
+      "print(r['score'], failed[0] if failed else '')\n";
+  std::ofstream(dir / "reader.py") << reader;
+  for (const GradescopeRow& row : kGradescopeRows) {
+    fs::path top = dir / row.name;
+    fs::create_directories(top / "submission");
+    fs::create_directories(top / "source");
+    fs::copy_file(course / "assignment", top / "source/assignment");
+    std::string source = sample;
+    if (*row.from) source.replace(source.find(row.from), std::strlen(row.from), row.to);
+    std::ofstream(top / "submission" / row.file) << source;
+    std::string command = "AUTOGRADER=" + top.string() + " SUITECHECK=" + CHECK + " sh " +
+                          (course / "gradescope/run_autograder").string() +
+                          " >/dev/null 2>&1 && python3 " + (dir / "reader.py").string() +
+                          " " + (top / "results/results.json").string();
+    std::string said = Ran(command).second;
+    std::string wanted = std::string(row.score) + " " +
+                         Replaced(row.output, (top / "submission").string());
+    EXPECT_TRUE(said.starts_with(wanted)) << row.name << ": " << said;
+  }
   unsetenv("XDG_CACHE_HOME");
   fs::remove_all(dir);
 }

@@ -139,7 +139,8 @@ const NameRow kNameRows[] = {
     {"</script><script>alert(1)", WriteHtml,
      "data-name=\"&lt;/script&gt;&lt;script&gt;alert(1): thermo/boiling\""},
     {"Jos\xc3\xa9", WriteGradescope,
-     "\"name\": \"Jos\xc3\xa9: thermo/boiling\", \"score\": 0, \"max_score\": 1"},
+     "\"name\": \"thermo/boiling\", \"score\": 0, \"max_score\": 1, \"status\": "
+     "\"failed\", \"output\": \"x\\u001b\""},
 };
 
 // A class of 200 with 30 rows each, half of them failing, makes a page well under 5 MB.
