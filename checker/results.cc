@@ -340,11 +340,15 @@ h1 { font-size: 1.3em; }
 table { border-collapse: collapse; }
 th, td { border: 1px solid #ccc; padding: 2px 4px; text-align: center; }
 th.name, td.name { text-align: left; white-space: nowrap; }
-th.row { font-weight: normal; font-size: 11px; writing-mode: vertical-rl; }
-td.cell { cursor: pointer; font-size: 11px; }
-td.cell:focus { outline: 2px solid #000; }
-pre { background: #f6f6f6; border: 1px solid #ccc; padding: .5em; white-space: pre;
-      overflow-x: auto; font: 12px ui-monospace, monospace; }
+th.program { font-weight: normal; font-size: 11px; writing-mode: vertical-rl; }
+td.program { cursor: pointer; font-size: 11px; white-space: nowrap; }
+td.program:focus, .cell:focus { outline: 2px solid #000; }
+tr.rows > td { text-align: left; background: #fafafa; }
+.rows div { margin: .3em 0; }
+.cell { display: inline-block; cursor: pointer; font-size: 11px; margin: 1px;
+        padding: 1px 4px; border: 1px solid #ccc; }
+pre { background: #f6f6f6; border: 1px solid #ccc; padding: .5em;
+      white-space: pre-wrap; overflow-wrap: anywhere; font: 12px ui-monospace, monospace; }
 label { margin-right: 1em; }
 )";
 
@@ -352,47 +356,81 @@ constexpr char kPageScript[] = R"(
 const reports = JSON.parse(document.getElementById('reports').textContent);
 const shown = document.getElementById('report');
 const title = document.getElementById('which');
+// A program's rows, and what its build said, under its student's line.
+function open(block, wanted) {
+  block.hidden = !wanted;
+  const line = block.closest('tr.rows');
+  line.hidden = ![...line.querySelectorAll('div[data-program]')].some((b) => !b.hidden);
+  document.getElementById(block.dataset.cell).setAttribute('aria-expanded', wanted);
+}
 function show(cell) {
+  open(cell.closest('div[data-program]'), true);
   title.textContent = cell.dataset.name + ': ' + cell.dataset.verdict;
   shown.textContent = reports[cell.dataset.report] || 'passed';
   history.replaceState(null, '', '#' + cell.id);
 }
-for (const cell of document.querySelectorAll('td.cell')) {
+for (const cell of document.querySelectorAll('td.program')) {
+  const block = document.getElementById(cell.dataset.rows);
+  const toggle = () => open(block, block.hidden);
+  cell.addEventListener('click', toggle);
+  cell.addEventListener('keydown', (e) => { if (e.key === 'Enter') toggle(); });
+}
+for (const cell of document.querySelectorAll('.cell')) {
   cell.addEventListener('click', () => show(cell));
   cell.addEventListener('keydown', (e) => { if (e.key === 'Enter') show(cell); });
 }
 function filter() {
   const program = document.getElementById('program').value;
   const verdict = document.getElementById('verdict').value;
-  for (const cell of document.querySelectorAll('[data-program]')) {
+  for (const cell of document.querySelectorAll('th[data-program], td[data-program]')) {
     cell.hidden = program !== '' && cell.dataset.program !== program;
   }
   for (const line of document.querySelectorAll('tr.submission')) {
-    const cells = [...line.querySelectorAll('td.cell')].filter((c) => !c.hidden);
+    const rows = document.getElementById(line.dataset.rows);
+    const cells = [...rows.querySelectorAll('.cell')].filter(
+        (c) => program === '' || c.dataset.program === program);
     line.hidden = verdict !== '' && !cells.some((c) => c.dataset.verdict === verdict);
+    if (line.hidden) rows.hidden = true;
   }
 }
 // A link to a row (page.html#row-12) opens with its report shown.
 const linked = location.hash && document.getElementById(location.hash.slice(1));
-if (linked) show(linked);
+if (linked && linked.classList.contains('cell')) show(linked);
 document.getElementById('program').addEventListener('change', filter);
 document.getElementById('verdict').addEventListener('change', filter);
 )";
 
+// The verdict that colours a program's cell: passed where every row passed, else the
+// first failing row's, which for a program that is missing or does not build is all.
+const RowResult* Worst(const std::vector<const RowResult*>& rows) {
+  for (const RowResult* row : rows) {
+    if (!row->verdict.Passed()) return row;
+  }
+  return rows.front();
+}
+
 }  // namespace
 
 void WriteHtml(std::ostream& out, const std::vector<RowResult>& outcomes) {
-  std::vector<std::pair<std::string, std::string>> columns;  // program, row
-  std::map<std::string, std::size_t> column_of;
+  std::vector<std::string> programs;
+  std::map<std::string, long long> most;  // a program's points, the most any student has
   std::vector<std::string> verdicts;
+  std::size_t rows_each = 0;
+  for (const auto& group : Grouped(outcomes)) {
+    const std::string& program = group.front()->program;
+    if (std::find(programs.begin(), programs.end(), program) == programs.end())
+      programs.push_back(program);
+    long long max = 0;
+    for (const RowResult* outcome : group) max += outcome->worth;
+    most[program] = std::max(most[program], max);
+  }
   for (const RowResult& outcome : outcomes) {
-    if (column_of.emplace(outcome.program + "/" + outcome.row, columns.size()).second)
-      columns.emplace_back(outcome.program, outcome.row);
     if (std::find(verdicts.begin(), verdicts.end(), outcome.verdict.Name()) ==
         verdicts.end())
       verdicts.push_back(outcome.verdict.Name());
   }
   std::vector<Summary> summaries = Summaries(outcomes);
+  if (!summaries.empty()) rows_each = outcomes.size() / summaries.size();
   out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
          "<meta name=\"viewport\" content=\"width=device-width\">\n"
          "<title>suitecheck: the class</title>\n<style>"
@@ -401,58 +439,86 @@ void WriteHtml(std::ostream& out, const std::vector<RowResult>& outcomes) {
   for (const WordInfo* word = Words(&count); count > 0; ++word, --count)
     out << "." << word->name << " { background: " << word->colour << "; }\n";
   out << "</style></head><body>\n<h1>The class: " << summaries.size() << " submission"
-      << (summaries.size() == 1 ? "" : "s") << ", " << columns.size()
+      << (summaries.size() == 1 ? "" : "s") << ", " << programs.size() << " program"
+      << (programs.size() == 1 ? "" : "s") << ", " << rows_each
       << " rows each</h1>\n<p><label>program <select id=\"program\"><option "
-         "value=\"\">all"
-         "</option>";
-  std::string last;
-  for (const auto& [program, row] : columns) {
-    if (program != last) out << "<option>" << Html(program) << "</option>";
-    last = program;
-  }
+         "value=\"\">all</option>";
+  for (const std::string& program : programs)
+    out << "<option>" << Html(program) << "</option>";
   out << "</select></label><label>verdict <select id=\"verdict\"><option value=\"\">any"
          "</option>";
   for (const std::string& verdict : verdicts)
     out << "<option>" << Html(verdict) << "</option>";
-  out << "</select></label> A click on a cell shows its row's report.</p>\n"
+  out << "</select></label> A program's cell, its points of its most, opens its rows "
+         "and what its build said; a row's, its report.</p>\n"
          "<table>\n<thead><tr><th class=\"name\">submission</th><th>points</th>"
          "<th>max</th>";
-  for (const auto& [program, row] : columns) {
-    out << "<th class=\"row\" data-program=\"" << Html(program) << "\" title=\""
-        << Html(program + "/" + row) << "\">" << Html(program + "/" + row) << "</th>";
+  for (const std::string& program : programs) {
+    out << "<th class=\"program\" data-program=\"" << Html(program) << "\">"
+        << Html(program) << " " << Points(most[program]) << "</th>";
   }
   out << "</tr></thead>\n<tbody>\n";
   std::vector<std::string> reports;
-  std::size_t at = 0;
-  for (const Summary& summary : summaries) {
-    std::vector<const RowResult*> cells(columns.size(), nullptr);
-    for (; at < outcomes.size() && outcomes[at].submission == summary.submission; ++at) {
-      cells[column_of[outcomes[at].program + "/" + outcomes[at].row]] = &outcomes[at];
-    }
+  std::vector<std::vector<const RowResult*>> groups = Grouped(outcomes);
+  std::size_t at = 0;  // the next group
+  for (std::size_t line = 0; line < summaries.size(); ++line) {
+    const Summary& summary = summaries[line];
+    std::map<std::string, std::vector<const RowResult*>> mine;
+    for (; at < groups.size() && groups[at].front()->submission == summary.submission;
+         ++at)
+      mine[groups[at].front()->program] = groups[at];
     std::string name = summary.submission.empty() ? "(this folder)" : summary.submission;
-    out << "<tr class=\"submission\"><td class=\"name\">" << Html(name) << "</td><td>"
-        << Points(summary.points) << "</td><td>" << Points(summary.max) << "</td>";
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-      const auto& [program, row] = columns[i];
-      if (!cells[i]) {
+    std::string id = "s" + std::to_string(line);
+    out << "<tr class=\"submission\" data-rows=\"" << id << "\"><td class=\"name\">"
+        << Html(name) << "</td><td>" << Points(summary.points) << "</td><td>"
+        << Points(summary.max) << "</td>";
+    std::string blocks;
+    for (const std::string& program : programs) {
+      auto group = mine.find(program);
+      if (group == mine.end()) {
         out << "<td data-program=\"" << Html(program) << "\"></td>";
         continue;
       }
-      const Verdict& verdict = cells[i]->verdict;
-      std::string report = cells[i]->report.empty() && !verdict.Passed()
-                               ? cells[i]->row + ": " + verdict.said + "\n"
-                               : cells[i]->report.substr(0, kMostReport);
-      if (cells[i]->report.size() > kMostReport)
-        report += "\n(the rest as the terminal shows it)\n";
-      out << "<td class=\"cell " << Html(verdict.Name()) << "\" id=\"row-"
-          << reports.size() << "\" title=\"" << About(verdict.word).meaning
-          << "\" tabindex=\"0\" data-program=\"" << Html(program) << "\" data-verdict=\""
-          << Html(verdict.Name()) << "\" data-name=\""
-          << Html(name + ": " + program + "/" + row) << "\" data-report=\""
-          << reports.size() << "\">" << Html(verdict.Name()) << "</td>";
-      reports.push_back(report);
+      long long points = 0, max = 0;
+      for (const RowResult* outcome : group->second) {
+        points += outcome->verdict.Passed() ? outcome->worth : 0;
+        max += outcome->worth;
+      }
+      const Verdict& worst = Worst(group->second)->verdict;
+      const std::string& built = group->second.front()->built;
+      bool warned = built.find(" warning") != built.npos;  // as the build's note says
+      std::string cell = id + "-" + program;
+      out << "<td class=\"program " << Html(worst.Name()) << "\" id=\"" << Html(cell)
+          << "\" tabindex=\"0\" aria-expanded=\"false\" title=\""
+          << Html(program + ": " + About(worst.word).meaning) << "\" data-program=\""
+          << Html(program) << "\" data-rows=\"" << Html(cell) << "-rows\">"
+          << Points(points) << "/" << Points(max)
+          << (warned ? " <b title=\"its build warned\">!</b>" : "") << "</td>";
+      blocks += "<div data-program=\"" + Html(program) + "\" id=\"" + Html(cell) +
+                "-rows\" data-cell=\"" + Html(cell) + "\" hidden><b>" + Html(program) +
+                "</b> ";
+      for (const RowResult* outcome : group->second) {
+        const Verdict& verdict = outcome->verdict;
+        std::string report = outcome->report.empty() && !verdict.Passed()
+                                 ? outcome->row + ": " + verdict.said + "\n"
+                                 : outcome->report.substr(0, kMostReport);
+        if (outcome->report.size() > kMostReport)
+          report += "\n(the rest as the terminal shows it)\n";
+        blocks += "<span class=\"cell " + Html(verdict.Name()) + "\" id=\"row-" +
+                  std::to_string(reports.size()) + "\" title=\"" +
+                  About(verdict.word).meaning + "\" tabindex=\"0\" data-program=\"" +
+                  Html(program) + "\" data-verdict=\"" + Html(verdict.Name()) +
+                  "\" data-name=\"" + Html(name + ": " + program + "/" + outcome->row) +
+                  "\" data-report=\"" + std::to_string(reports.size()) + "\">" +
+                  Html(outcome->row) + (outcome->hidden ? " (hidden)" : "") + "</span>";
+        reports.push_back(report);
+      }
+      // What the build said: the compiler's words where it refused, its warnings.
+      if (!built.empty()) blocks += "<pre>" + Html(built) + "</pre>";
+      blocks += "</div>";
     }
-    out << "</tr>\n";
+    out << "</tr>\n<tr class=\"rows\" id=\"" << id << "\" hidden><td colspan=\""
+        << programs.size() + 3 << "\">" << blocks << "</td></tr>\n";
   }
   out << "</tbody></table>\n<h2 id=\"which\">No row chosen</h2>\n<pre id=\"report\">"
          "</pre>\n<script type=\"application/json\" id=\"reports\">[";
