@@ -57,17 +57,20 @@ struct Options {
   bool replace = false;
   bool as_me = false;  // a class graded though its rows run as the person
   std::string json, junit, csv, gradescope, html;
-  Assignment assignment;  // from --assignment
-  std::string cxx, cc;    // the compilers named
-  std::string wine;       // what runs a Windows program, on another system
-  std::string rerun;      // the words that start the checker, for the rerun line
+  Assignment assignment;                            // from --assignment
+  std::string worksheet, grades, column, feedback;  // the platform's gradebook, filled
+  std::string absent = "blank";                     // the grade of one who handed nothing
+  std::string cxx, cc;                              // the compilers named
+  std::string wine;   // what runs a Windows program, on another system
+  std::string rerun;  // the words that start the checker, for the rerun line
   std::vector<std::string> names;
 };
 
 // One program of one submission, with its rows and how it is started.
 struct Unit {
   std::string submission;  // "" when one folder is checked
-  std::string folder;      // as the person gave it
+  std::string folder;      // as the person gave it, or the checker's copy of it
+  bool gathered = false;   // the checker's copy: named to the person by the download
   std::string program;
   std::vector<Transcript> rows;
   std::string broken;                // why its rows cannot be read
@@ -77,6 +80,24 @@ struct Unit {
   std::vector<Counted> counted;      // each row's points, in the order of `rows`
   std::string from;                  // the sources it is built from, "" for none
   std::string note;                  // what its build said, for the report
+};
+
+// A student of a class, as its platform names them.
+struct Student {
+  std::string name;    // as the platform names them
+  std::string shown;   // the submission's name: told apart from a namesake, late marked
+  std::string id;      // the platform's, for its gradebook; "" for a plain folder
+  std::string folder;  // where its files stand: the download's, or the checker's copy
+  bool gathered = false;  // into the checker's copy, which is gone after the run
+  bool late = false;
+  std::string refused;  // why its work cannot be graded, in one line; "" where it can
+};
+
+// A class as its download holds it.
+struct Class {
+  std::string platform;  // "Moodle", "Canvas", "GitHub Classroom"; "" for folders
+  std::vector<Student> students;
+  std::vector<std::string> left_out;  // files that are no one's submission
 };
 
 struct Counts {
@@ -104,11 +125,20 @@ bool Assigned(const Assignment& assignment, const std::string& program);
 std::vector<Counted> ShareOf(const Assignment& assignment, const std::string& program,
                              const std::vector<Transcript>& rows);
 
-// plan.cc: every unit of the check, located and worth its points; then built.
-// A plain file in a class's folder (notes, a points file) is no submission: its name
-// goes to `left_out`.
-std::vector<Unit> Plan(const Options& options, const Sources& sources,
-                       std::vector<std::string>* left_out);
+// class.cc: the students of a class in `download`, a folder or the platform's archive;
+// refused in one line where it holds none.
+Class ClassIn(const std::string& download);
+
+// gradebook.cc: the platform's gradebook (--worksheet) filled for each student of
+// `found` graded and written as --grades, Moodle's feedback zip with it; what it did,
+// in lines for the report. Throws std::runtime_error where it cannot be written. With
+// no `found`, the gradebook is only read, and refused where it cannot be filled.
+std::vector<std::string> FillGradebook(const Options& options, const Class* found,
+                                       const std::vector<RowResult>& results);
+
+// plan.cc: every unit of the check, located and worth its points; then built. With
+// --each, the class found goes to `found`.
+std::vector<Unit> Plan(const Options& options, const Sources& sources, Class* found);
 void BuildAll(std::vector<Unit>& units, const Options& options, unsigned jobs);
 
 // tell.cc: the report to a person, a line a unit as its rows' results come (`next`),
@@ -116,6 +146,9 @@ void BuildAll(std::vector<Unit>& units, const Options& options, unsigned jobs);
 void Tell(const Unit& unit, bool each, bool crlf, bool all,
           const std::function<const RowResult&()>& next, Counts& counts);
 void TellClass(const std::vector<RowResult>& results);
+// What a class's download held: its students, the late and the refused, and the files
+// that are no one's.
+void TellFound(const Class& found);
 
 // record.cc: the rows written out for other graders, and a row added.
 int Export(const Options& options, const Sources& sources);

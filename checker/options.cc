@@ -55,6 +55,12 @@ constexpr char kOptions[] =
     "  --assignment FILE  grade what FILE names: PROGRAM or PROGRAM/ROW a line, with\n"
     "                     its points and `hidden` where it is (--points: the same)\n"
     "  --crlf             take \\r\\n as a line break\n"
+    "  --worksheet FILE   with --each, the gradebook the course's platform exported\n"
+    "                     (Moodle's grading worksheet, Canvas's gradebook)...\n"
+    "  --grades FILE      ...written here with the assignment's grades filled in\n"
+    "  --column NAME      Canvas's column of the assignment\n"
+    "  --absent WHAT      blank (as it was) or zero: the grade of one who handed none\n"
+    "  --feedback FILE    a zip of a report a student, as Moodle takes it back\n"
     "  --all              show every failing row in full, not the first a program\n"
     "  --json FILE        the verdicts, and a summary a submission, as JSON\n"
     "  --junit FILE       the verdicts as JUnit XML, for CI systems\n"
@@ -143,7 +149,12 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
       {"--assignment", &assignment},
       {"--points", &assignment},
       {"--gradescope", &options.gradescope},
-      {"--html", &options.html}};
+      {"--html", &options.html},
+      {"--worksheet", &options.worksheet},
+      {"--grades", &options.grades},
+      {"--column", &options.column},
+      {"--absent", &options.absent},
+      {"--feedback", &options.feedback}};
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
     auto valued = std::find_if(std::begin(kValued), std::end(kValued),
@@ -194,12 +205,20 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
   if (!jobs.empty())
     options.jobs = static_cast<unsigned>(NumberFrom("--jobs", jobs, 256, true, "rows"));
   if (!assignment.empty()) options.assignment = AssignmentFrom(assignment);
+  if ((options.worksheet.empty() || options.mode != "--each") &&
+      !(options.grades + options.column + options.feedback).empty())
+    Refuse("--grades, --column and --feedback go with --each and --worksheet");
+  if (!options.worksheet.empty() && (options.grades.empty() || options.mode != "--each"))
+    Refuse("--worksheet goes with --each, and --grades names where the filled copy goes");
+  if (options.absent != "blank" && options.absent != "zero")
+    Refuse("--absent takes blank or zero, not " + options.absent);
   if (options.mode == "--each" && !options.gradescope.empty())
     Refuse(
         "--gradescope takes one submission's results, as Gradescope grades each "
         "alone: give it with --against");
-  const std::string* files[] = {&options.json, &options.junit, &options.csv,
-                                &options.gradescope, &options.html};
+  const std::string* files[] = {&options.json,       &options.junit,    &options.csv,
+                                &options.gradescope, &options.html,     &options.grades,
+                                &options.feedback,   &options.worksheet};
   for (const std::string* file : files) {
     for (const std::string* other : files) {
       if (file < other && !file->empty() && *file == *other)

@@ -256,6 +256,10 @@ std::string Identity(const std::string& path) {
   return std::to_string(file.st_size) + " " + std::to_string(file.st_mtime);
 }
 
+std::string PrivateFolder() {
+  return Workplace();
+}
+
 std::string CacheFolder() {
   const char* cache = std::getenv("XDG_CACHE_HOME");
   const char* home = std::getenv("HOME");

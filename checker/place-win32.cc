@@ -247,6 +247,10 @@ std::string Identity(const std::string& path) {
          std::to_string(data.ftLastWriteTime.dwHighDateTime);
 }
 
+std::string PrivateFolder() {
+  return Narrow(Workplace());
+}
+
 std::string CacheFolder() {
   wchar_t local[MAX_PATH + 1];
   if (GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH + 1) > 0)

@@ -129,20 +129,9 @@ bool Before(const std::string& a, const std::string& b) {
   return x != y ? x < y : a < b;
 }
 
-// Whether the file `name` is an archive: a student's work handed in packed.
-bool IsArchive(const std::string& name) {
-  std::string low = Lower(name);
-  for (const char* ending :
-       {".zip", ".tar", ".tgz", ".gz", ".bz2", ".xz", ".7z", ".rar"}) {
-    if (low.ends_with(ending)) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
-std::vector<Unit> Plan(const Options& options, const Sources& sources,
-                       std::vector<std::string>* left_out) {
+std::vector<Unit> Plan(const Options& options, const Sources& sources, Class* found) {
   std::vector<std::string> programs = ProgramsNamed(options.names);
   const Assignment& assignment = options.assignment;
   if (!assignment.parts.empty()) {  // the names choose among the assignment's programs
@@ -153,39 +142,24 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources,
     }
     std::erase_if(programs, [&](auto& it) { return !Assigned(assignment, it); });
   }
-  std::vector<std::pair<std::string, std::string>> submissions;  // name, folder
-  std::vector<std::string> files;  // handed in as one file, not a folder
+  std::vector<Student> submissions;
   std::error_code error;
-  if (std::filesystem::is_regular_file(PathOf(options.target), error)) {
+  if (options.mode == "--each") {
+    *found = ClassIn(options.target);
+    submissions = found->students;
+    std::sort(
+        submissions.begin(), submissions.end(),
+        [](const Student& a, const Student& b) { return Before(a.shown, b.shown); });
+    std::sort(found->left_out.begin(), found->left_out.end(), Before);
+  } else if (std::filesystem::is_regular_file(PathOf(options.target), error)) {
     std::string folder = TextOf(PathOf(options.target).parent_path());
     Refuse(options.target + " is a file, not a folder: " + options.mode +
            " takes the folder that holds the programs, " +
            (folder.empty() ? "." : folder));
-  }
-  if (!std::filesystem::is_directory(PathOf(options.target), error)) {
+  } else if (!std::filesystem::is_directory(PathOf(options.target), error)) {
     Refuse("no folder " + options.target);
-  }
-  if (options.mode == "--each") {
-    for (const auto& entry :
-         std::filesystem::directory_iterator(PathOf(options.target), error)) {
-      std::string name = TextOf(entry.path().filename());
-      if (name.starts_with(".")) continue;  // .git and the like are no one's
-      if (entry.is_directory(error)) {
-        submissions.emplace_back(name, InFolder(options.target, name));
-      } else if (IsArchive(name)) {  // a student's work, handed in packed
-        submissions.emplace_back(name, "");
-        files.push_back(name);
-      } else if (left_out) {  // notes, a points file: no one's submission
-        left_out->push_back(name);
-      }
-    }
-    std::sort(submissions.begin(), submissions.end(),
-              [](const auto& a, const auto& b) { return Before(a.first, b.first); });
-    if (submissions.size() == files.size())
-      Refuse("no submission folders in " + options.target);
-    if (left_out) std::sort(left_out->begin(), left_out->end(), Before);
   } else {
-    submissions.emplace_back("", options.target);
+    submissions.push_back({.folder = options.target});
   }
   std::vector<Unit> units;
   for (const std::string& program : programs) {
@@ -221,17 +195,24 @@ std::vector<Unit> Plan(const Options& options, const Sources& sources,
     } catch (const std::runtime_error& why) {
       read.broken = why.what();
     }
-    for (const auto& [submission, folder] : submissions) {
+    for (const Student& student : submissions) {
       Unit unit = read;
-      unit.submission = submission;
-      unit.folder = folder;
-      unit.bounds = BoundsOf(options, folder);
-      if (folder.empty()) {
-        unit.before =
-            Verdict{Word::kMissing, "a file",
-                    Visible(submission) + " is a file, not a folder: unpack it"};
+      unit.submission = student.shown;
+      unit.folder = student.folder;
+      unit.gathered = student.gathered;
+      unit.bounds = BoundsOf(options, student.folder);
+      if (!student.refused.empty()) {
+        unit.before = Verdict{Word::kCannotStart, "refused",
+                              "could not be graded: " + student.refused};
       } else {
         Locate(unit, options);
+        // The checker's copy is gone after the run: what stands is named by itself.
+        if (unit.before && unit.gathered) {
+          std::string& said = unit.before->said;
+          std::string copy = Visible(InFolder(unit.folder, ""));
+          for (std::size_t at; (at = said.find(copy)) != said.npos;)
+            said.erase(at, copy.size());
+        }
       }
       units.push_back(std::move(unit));
     }

@@ -110,6 +110,9 @@ std::string PathSeparator();
 std::string Identity(const std::string& path);
 // The folder that keeps what the checker built from one run to the next.
 std::string CacheFolder();
+// The checker's own folder for this run, open to no one else's listing, removed at its
+// end: where a class's archives are unpacked. "" where none can be made.
+std::string PrivateFolder();
 
 // `text` written whole into a new file beside `path`, made for this call alone (no
 // other process's, no link followed): its path, or "" with errno set.

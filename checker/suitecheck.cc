@@ -50,7 +50,9 @@ RowResult RunRow(const Unit& unit, const Transcript& row, const Options& options
   outcome.verdict = VerdictOf(row, run, unit.bounds, options.crlf);
   outcome.seconds = run.seconds;
   if (!outcome.verdict.Passed()) {
-    std::string rerun = options.rerun + " --against " + Quoted(unit.folder);
+    std::string rerun =
+        options.rerun + (unit.gathered ? " --each " + Quoted(options.target)
+                                       : " --against " + Quoted(unit.folder));
     char text[64];
     if (options.seconds != Options{}.seconds) {
       std::snprintf(text, sizeof text, " --seconds %g", options.seconds);
@@ -164,8 +166,9 @@ const RowResult& NextResult(Pool& pool) {
 
 int Check(const Options& options, const Sources& sources) {
   RefuseToRunAsMe(options);
-  std::vector<std::string> left_out;
-  std::vector<Unit> units = Plan(options, sources, &left_out);
+  if (!options.worksheet.empty()) FillGradebook(options, nullptr, {});
+  Class found;
+  std::vector<Unit> units = Plan(options, sources, &found);
   unsigned jobs =
       options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
   BuildAll(units, options, jobs);
@@ -179,6 +182,9 @@ int Check(const Options& options, const Sources& sources) {
   for (const auto& [path, write] : kFiles) {
     if (!path->empty() && !CanWriteBeside(*path)) Refuse(*path + ": cannot be written");
   }
+  for (const std::string* path : {&options.grades, &options.feedback}) {
+    if (!path->empty() && !CanWriteBeside(*path)) Refuse(*path + ": cannot be written");
+  }
   Pool pool;
   StartRows(pool, units, options, jobs);
 
@@ -190,9 +196,7 @@ int Check(const Options& options, const Sources& sources) {
               each ? "each submission in" : "the programs in",
               Visible(options.target).c_str(), HeldInWords(options.wine.empty()).c_str(),
               bound);
-  for (const std::string& name : left_out) {
-    std::printf("%s: a file, not a submission: left out\n", Visible(name).c_str());
-  }
+  if (each) TellFound(found);
   Counts counts;
   auto next = [&]() -> const RowResult& { return NextResult(pool); };
   bool rows_named =
@@ -209,6 +213,10 @@ int Check(const Options& options, const Sources& sources) {
                 Visible(options.target).c_str());
   }
   std::printf("tests: %d passed, %d failed\n", counts.passed, counts.failed);
+  if (!options.worksheet.empty()) {
+    for (const std::string& line : FillGradebook(options, &found, pool.results))
+      std::printf("%s\n", line.c_str());
+  }
   if (!each && !options.assignment.parts.empty() && !pool.results.empty()) {
     Summary summary = Summaries(pool.results).front();
     std::printf("points: %s of %s\n", Points(summary.points).c_str(),

@@ -133,3 +133,20 @@ void TellClass(const std::vector<RowResult>& results) {
                 summary.passed, summary.failed, failures.c_str());
   }
 }
+
+void TellFound(const Class& found) {
+  for (const std::string& name : found.left_out) {
+    std::printf("%s: a file, not a submission: left out\n", Visible(name).c_str());
+  }
+  std::string late, refused;
+  for (const Student& student : found.students) {
+    if (student.late) late += (late.empty() ? "" : ", ") + Visible(student.name);
+    if (!student.refused.empty())
+      refused += Visible(student.shown) + ": " + Visible(student.refused) + "\n";
+  }
+  std::size_t count = found.students.size();
+  std::printf(
+      "%zu submission%s%s%s%s\n%s", count, count == 1 ? "" : "s",
+      found.platform.empty() ? "" : (" in a " + found.platform + " download").c_str(),
+      late.empty() ? "" : "; late: ", late.c_str(), refused.c_str());
+}

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -351,7 +352,7 @@ TEST(Check, GradesAClassIntoFiles) {
   std::string files = " --json " + (dir / "r.json").string() + " --junit " +
                       (dir / "r.xml").string() + " --csv " + (dir / "r.csv").string();
   auto [status, text] =
-      Checked("--each " + dir.string() + " --seconds 0.3 --wait 0.5 thermo" + files);
+      Checked("--each " + dir.string() + " --seconds 0.3 --wait 1.5 thermo" + files);
   EXPECT_EQ(status, 1) << text;
   auto read = [&](const char* name) {
     std::ifstream in(dir / name);
@@ -734,6 +735,107 @@ TEST(Check, GradesForGradescope) {
   fs::remove_all(dir);
 }
 
+// A class as each platform hands it out, graded in one command, hostile archives among
+// it; the platform's gradebook filled in its assignment's column alone, as a CSV reader
+// reads it, and nothing written beside the download but the files named.
+struct PlatformRow {
+  const char* name;
+  const char* words;  // after --each DIR/
+  std::vector<const char*> lines;
+  const char* sheet;   // the exported gradebook, "" for none
+  const char* column;  // its column filled, and what each student's line holds there
+  const char* grades;
+};
+
+const PlatformRow kPlatformRows[] = {
+    {"moodle",
+     "moodle.zip --worksheet DIR/moodle-worksheet.csv --grades DIR/filled.csv "
+     "--feedback DIR/feedback.zip",
+     {"\n7 submissions in a Moodle download\n",
+      "\nDan Out: thermo.zip: ../../escaped.c leads out of the archive\n",
+      "\nEve Bomb: thermo.zip: unpacks past 64 MiB, and was stopped there\n",
+      "\nFay Link: thermo.tar.gz: thermo.c is a link\n",
+      "\nJosé = Núñez   thermo         missing: no thermo; there stands Thermo.c\n",
+      "\nBob Stone           4     20      2      8  thermo wrong-output 8\n",
+      "\n7 grades filled in DIR/filled.csv\n7 feedback files in DIR/feedback.zip\n"},
+     "moodle-worksheet.csv",
+     "Grade",
+     "100|20|100|0|0|0||0"},
+    {"canvas",
+     "canvas.zip --worksheet DIR/canvas-gradebook.csv --grades DIR/filled.csv "
+     "--column 'Homework 1' --absent zero",
+     {"\n5 submissions in a Canvas download; late: stonebob\n",
+      "\nnamcleo            20     20     10      0\n",  // the later upload, right
+      "\nstonebob (late)      4     20      2      8  thermo wrong-output 8\n",
+      "\noutdan         thermo         could not be graded: thermo.zip: ../../escaped.c "
+      "leads out of the archive\n"},
+     "canvas-gradebook.csv",
+     "Homework 1 (555)",
+     "20.00|20|4|20|0|0|0"},
+    {"classroom",
+     "classroom",
+     {"\n3 submissions in a GitHub Classroom download\n",
+      "\nanap               20     20     10      0\n",
+      "\ndanout: thermo.zip: ../../escaped.c leads out of the archive\n"},
+     "",
+     "",
+     ""},
+};
+
+TEST(Check, GradesAClassAsItsPlatformGivesIt) {
+  if (!Builders()) GTEST_SKIP() << "no cc or python3 to make and build a class with";
+  fs::path dir = MadeFolder();
+  fs::path top = fs::path(MAN_DIR).parent_path();
+  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  ASSERT_EQ(Ran("python3 " + (top / "tests/platforms/make").string() + " " +
+                dir.string() + " " + Sample().string())
+                .first,
+            0);
+  Ran("chmod -R a+rX " + dir.string());
+  // The exported gradebook and the filled one, cell by cell: the same but in `column`,
+  // whose cells are said.
+  std::ofstream(dir / "cells.py")
+      << "import csv, sys\n"
+         "read = lambda path: list(csv.reader(open(path, newline='', "
+         "encoding='utf-8')))\n"
+         "was, now = read(sys.argv[1]), read(sys.argv[2])\n"
+         "at = now[0].index(sys.argv[3])\n"
+         "assert len(was) == len(now) and was[0] == now[0]\n"
+         "for a, b in zip(was, now):\n"
+         "  assert a[:at] + a[at + 1:] == b[:at] + b[at + 1:], (a, b)\n"
+         "print('|'.join(line[at] for line in now[1:]))\n";
+  for (const PlatformRow& row : kPlatformRows) {
+    auto [status, text] =
+        Checked(Replaced("--each DIR/" + std::string(row.words) + " --assignment " +
+                             (top / "course/assignment").string(),
+                         dir.string()));
+    EXPECT_EQ(status, 1) << row.name << ":\n" << text;
+    for (const char* line : row.lines) {
+      EXPECT_NE(text.find(Replaced(line, dir.string())), text.npos)
+          << row.name << " lacks " << line << ":\n"
+          << text;
+    }
+    if (*row.sheet) {
+      auto [same, cells] = Ran(
+          "python3 " + (dir / "cells.py").string() + " " + (dir / row.sheet).string() +
+          " " + (dir / "filled.csv").string() + " '" + row.column + "' 2>&1");
+      EXPECT_EQ(same, 0) << row.name << ": " << cells;
+      EXPECT_EQ(cells, std::string(row.grades) + "\n") << row.name;
+    }
+  }
+  // Nothing of the archives' beside the download, nor where their paths led.
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir))
+    names.insert(entry.path().filename());
+  EXPECT_EQ(names,
+            (std::set<std::string>{"cache", "canvas-gradebook.csv", "canvas.zip",
+                                   "cells.py", "classroom", "feedback.zip", "filled.csv",
+                                   "moodle-worksheet.csv", "moodle.zip"}));
+  EXPECT_FALSE(fs::exists(dir.parent_path() / "escaped.c"));
+  unsetenv("XDG_CACHE_HOME");
+  fs::remove_all(dir);
+}
+
 // The exported rows are what the programs write, byte for byte.
 TEST(Check, ExportsRowsThatTheProgramsReproduce) {
   fs::path dir = MadeFolder();
@@ -974,7 +1076,8 @@ TEST(Check, SaysWhatANewcomerMeets) {
        {"\nnotes.txt: a file, not a submission: left out\n",
         "\nann: thermo: thermo.c not built (no C compiler here: /nonexistent/cc was not "
         "found (--cxx and --cc name another)); thermo checked as it is\n",
-        "bob.zip is a file, not a folder: unpack it\n", "\ncid: thermo also failed: "}) {
+        "\nbob: bob.zip: cannot be read: Unrecognized archive format\n",
+        "\ncid: thermo also failed: "}) {
     EXPECT_NE(text.find(line), text.npos) << line << "\n" << text;
   }
   EXPECT_EQ(text.find("\nnotes.txt "), text.npos) << text;
