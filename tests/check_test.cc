@@ -575,7 +575,7 @@ TEST(Check, GradesAClassFromSources) {
   EXPECT_EQ(status, 1) << text;
   for (const char* line : {
            "\n=cmd               20     20     10      0\n",
-           "\nbob.zip             0     20      0     10  thermo missing 10\n",
+           "\nbob                 0     20      0     10  thermo cannot-start 10\n",
            "\nbroken              0     20      0     10  thermo compile-error 10\n",
            "\ncased               0     20      0     10  thermo missing 10\n",
            "\nJos\xc3\xa9 N\xc3\xba\xc3\xb1"

@@ -185,3 +185,12 @@ TEST(Results, EscapeWhatAStudentNames) {
 }
 
 }  // namespace
+
+// Points in hundredths, as every file and the report write them: exact, and a number
+// JSON reads.
+TEST(Results, WritePointsAsAPersonDoes) {
+  const std::pair<long long, const char*> kPoints[] = {
+      {0, "0"},     {5, "0.05"},  {50, "0.5"},       {105, "1.05"},
+      {2000, "20"}, {250, "2.5"}, {1000000, "10000"}};
+  for (const auto& [cents, written] : kPoints) EXPECT_EQ(Points(cents), written) << cents;
+}
