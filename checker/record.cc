@@ -79,12 +79,15 @@ int Record(const Options& options, const Sources& sources) {
       Refuse("the input is over 1 MiB, far past any row's: no row made");
   }
   Transcript row{.program = program, .name = row_name, .input = input};
-  ProgramRun run = RunOnce({InFolder(OwnFolder(), ProgramFile(program))}, input,
-                           {.memory = std::size_t{512} << 20});
+  std::string path_of_program = InFolder(OwnFolder(), ProgramFile(program));
+  ProgramRun run = RunOnce({path_of_program}, input, {.memory = std::size_t{512} << 20});
   if (run.ending != Ending::kExited || run.status != 0) {
     Refuse(program + " did not end by itself with status 0: no row made");
   }
   row.output = run.output;
+  // Each answer where the program reads it, where this system can tell.
+  row.asked = AskedAt(path_of_program, input);
+  if (!row.asked.empty() && row.asked.back() > row.output.size()) row.asked.clear();
   long long held = Lock(sources.transcripts);
   if (held == -1) Refuse(sources.transcripts + ": cannot be held for writing");
   // Through a link, to the file it names: the link stays.

@@ -14,6 +14,7 @@
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #endif
 
 #include <algorithm>
@@ -24,9 +25,11 @@
 #include <climits>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include "contain.h"
 #include "place.h"
@@ -486,3 +489,100 @@ void EndAsStopped() {
   raise(stop_signal);
   _exit(128 + stop_signal);
 }
+
+#ifdef __linux__
+
+namespace {
+
+// Whether process `pid` sleeps in a read of its standard input, as /proc tells.
+bool WaitsToRead(pid_t pid) {
+  std::string at = "/proc/" + std::to_string(pid);
+  char text[512] = {};
+  int stat = open((at + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+  ssize_t got = stat < 0 ? -1 : read(stat, text, sizeof text - 1);
+  if (stat >= 0) close(stat);
+  const char* state = got > 0 ? std::strrchr(text, ')') : nullptr;
+  if (!state || state[1] != ' ' || state[2] != 'S') return false;
+  int calls = open((at + "/syscall").c_str(), O_RDONLY | O_CLOEXEC);
+  got = calls < 0 ? -1 : read(calls, text, sizeof text - 1);
+  if (calls >= 0) close(calls);
+  if (got <= 0) return false;
+  text[got] = '\0';
+  long number = -1;
+  unsigned long fd = 1;
+  return std::sscanf(text, "%ld 0x%lx", &number, &fd) == 2 && number == SYS_read &&
+         fd == 0;
+}
+
+}  // namespace
+
+std::vector<std::size_t> AskedAt(const std::string& program, std::string_view input) {
+  std::vector<std::string_view> lines;
+  for (std::string_view rest = input; !rest.empty();) {
+    std::size_t end = std::min(rest.find('\n'), rest.size() - 1) + 1;
+    lines.push_back(rest.substr(0, end));
+    rest.remove_prefix(end);
+  }
+  int in[2], out[2];
+  if (pipe2(in, O_CLOEXEC) != 0) return {};
+  if (pipe2(out, O_CLOEXEC) != 0) {
+    close(in[0]);
+    close(in[1]);
+    return {};
+  }
+  pid_t pid = fork();
+  if (pid == 0) {
+    int quiet = open("/dev/null", O_WRONLY);
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(quiet, 2);
+    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  fcntl(out[0], F_SETFL, O_NONBLOCK);
+  signal(SIGPIPE, SIG_IGN);
+  std::vector<std::size_t> asked;
+  std::size_t output = 0;
+  auto drain = [&] {
+    char block[1 << 16];
+    ssize_t got;
+    while ((got = read(out[0], block, sizeof block)) > 0)
+      output += static_cast<std::size_t>(got);
+    return got == 0;  // the program's output is closed
+  };
+  auto start = std::chrono::steady_clock::now();
+  bool ended = false;
+  while (pid > 0 && !ended &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+    ended = drain();
+    if (asked.size() < lines.size() && WaitsToRead(pid)) {
+      drain();
+      asked.push_back(output);
+      std::string_view line = lines[asked.size() - 1];
+      if (write(in[1], line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+        break;
+      if (asked.size() == lines.size()) close(std::exchange(in[1], -1));
+      continue;
+    }
+    pollfd wait{out[0], POLLIN, 0};
+    poll(&wait, 1, 2);
+  }
+  if (in[1] >= 0) close(in[1]);
+  if (pid > 0) {
+    if (!ended) kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  close(out[0]);
+  while (ended && asked.size() < lines.size()) asked.push_back(output);  // never read
+  return ended ? asked : std::vector<std::size_t>{};
+}
+
+#else
+
+std::vector<std::size_t> AskedAt(const std::string&, std::string_view) {
+  return {};
+}
+
+#endif

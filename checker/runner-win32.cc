@@ -410,6 +410,10 @@ std::string HeldInWords(bool) {
          "object); the files and network stay in reach";
 }
 
+std::vector<std::size_t> AskedAt(const std::string&, std::string_view) {
+  return {};
+}
+
 ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view input,
                    const Bounds& bounds) {
   ProgramRun run;

@@ -139,6 +139,7 @@ std::vector<Transcript> TranscriptsOf(const std::string& folder,
   if (!file) throw std::runtime_error(Visible(path) + ": cannot be read");
   std::vector<Transcript> rows;
   std::string line;
+  char last = 0;  // the mark of the row's line before
   for (int number = 1; NextLine(file, line); ++number) {
     std::string where = Visible(path) + ":" + std::to_string(number);
     if (number == 1 && line.starts_with("\xef\xbb\xbf"))
@@ -151,16 +152,18 @@ std::vector<Transcript> TranscriptsOf(const std::string& folder,
         if (row.name == name) NotOfTheForm(where, "a second row named " + name);
       }
       rows.push_back({.program = program, .name = name, .where = where});
+      last = 0;
     } else if ((line[0] == '<' || line[0] == '>') && !rows.empty()) {
+      // A line of the one stream goes on from its last, which ends without a break
+      // only where a line of the other stands between: an answer typed after a prompt.
       Transcript& row = rows.back();
       std::string& bytes = line[0] == '<' ? row.input : row.output;
-      if (line[0] == '<' && !row.output.empty()) {
-        NotOfTheForm(where, "the input comes before the output");
-      }
-      if (!bytes.empty() && bytes.back() != '\n') {
+      if (!bytes.empty() && bytes.back() != '\n' && last == line[0]) {
         NotOfTheForm(where, "a line follows one that ends without a line break");
       }
+      if (line[0] == '<') row.asked.push_back(row.output.size());
       bytes += Unshown(line, where);
+      last = line[0];
     } else {
       NotOfTheForm(where, "not a row's line: " + Visible(line.substr(0, 40)));
     }
@@ -183,6 +186,7 @@ Transcript PageExample(const std::string& folder, const std::string& program) {
   }
   while (NextLine(in, line) && line != ".Ed") {
     if (line.starts_with(".Sy ")) {  // an answer typed, then Enter
+      row.asked.push_back(row.output.size());
       row.input += Unescaped(line.substr(4)) + "\n";
       continue;
     }
@@ -228,9 +232,24 @@ std::vector<std::string> Shown(std::string_view bytes, char mark) {
 }
 
 std::string RowText(const Transcript& row) {
+  // Each input line where it is typed: after the output written before it.
   std::string text = "== " + row.name + "\n";
-  for (const std::string& line : Shown(row.input, '<')) text += line + "\n";
-  for (const std::string& line : Shown(row.output, '>')) text += line + "\n";
+  std::string_view input = row.input, output = row.output;
+  std::size_t written = 0;
+  for (std::size_t line = 0; !input.empty(); ++line) {
+    std::size_t asked = line < row.asked.size() ? row.asked[line] : 0;
+    if (asked > written && asked <= output.size() + written) {
+      for (const std::string& shown : Shown(output.substr(0, asked - written), '>'))
+        text += shown + "\n";
+      output.remove_prefix(asked - written);
+      written = asked;
+    }
+    std::size_t end = std::min(input.find('\n'), input.size() - 1) + 1;
+    for (const std::string& shown : Shown(input.substr(0, end), '<'))
+      text += shown + "\n";
+    input.remove_prefix(end);
+  }
+  for (const std::string& shown : Shown(output, '>')) text += shown + "\n";
   return text;
 }
 

@@ -15,6 +15,9 @@ struct Transcript {
   std::string input;
   std::string output;
   std::string where;  // the file and line that give the row
+  // For each line of the input, how much of the output comes before it is typed: where
+  // its `<` line stands among the `>` lines. All 0 in a row that gives its input first.
+  std::vector<std::size_t> asked;
 };
 
 // The names of all the programs, as the build lists them.

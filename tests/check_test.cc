@@ -876,7 +876,7 @@ const FileRow kFileRows[] = {
      "12",
      1,
      "thermo         cannot read its rows: "
-     "DIR/share/suitecheck/transcripts/thermo.txt:5: a "
+     "DIR/share/suitecheck/transcripts/thermo.txt:6: a "
      "byte not seen, \\x01, stands in the line"},
 };
 
@@ -915,8 +915,9 @@ TEST(Check, ReadsAnInstalledCopysFiles) {
   }
 }
 
-// Rows recorded at once all land; a row rewritten takes the comments inside it along
-// and passes; input without end is refused.
+// Rows recorded at once all land, each answer where the program reads it; a row
+// rewritten takes the comments inside it along and passes; input without end is
+// refused.
 TEST(Check, RecordsSafely) {
   fs::path dir = Installed();
   auto there = [&](const std::string& command) {
@@ -930,7 +931,9 @@ TEST(Check, RecordsSafely) {
   std::ifstream in(file);
   std::string text(std::istreambuf_iterator<char>(in), {});
   for (int i = 1; i <= 8; ++i) {
-    std::string row = "\n== at_" + std::to_string(i) + "\n< " + std::to_string(i) + "\n";
+    std::string row = "\n== at_" + std::to_string(i) +
+                      "\n> Enter the temperature in degrees Fahrenheit: \\\n< " +
+                      std::to_string(i) + "\n";
     EXPECT_NE(text.find(row), text.npos) << text;
   }
   if (text.find("== at_3\n") == text.npos) return;
@@ -946,7 +949,8 @@ TEST(Check, RecordsSafely) {
   EXPECT_TRUE(fs::is_symlink(file));
   std::ifstream kept(dir / "kept.txt");
   EXPECT_NE(
-      std::string(std::istreambuf_iterator<char>(kept), {}).find("\n== linked\n< 7\n"),
+      std::string(std::istreambuf_iterator<char>(kept), {})
+          .find("\n== linked\n> Enter the temperature in degrees Fahrenheit: \\\n< 7\n"),
       std::string::npos);
   auto [refused, why] = there("yes 12 | bin/suitecheck --record thermo/endless");
   EXPECT_EQ(refused, 2) << why;

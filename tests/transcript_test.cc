@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <stdexcept>
 
 #include "report.h"
@@ -90,6 +94,83 @@ TEST(Transcript, WritesARowIntoItsFile) {
   for (const FileRow& file : kFileRows) {
     EXPECT_EQ(WithRow(file.before, row), file.after) << file.name;
   }
+}
+
+// A row as a dialogue: each answer's `<` line where the program reads it, and read back
+// the same, bytes and places alike.
+struct DialogueRow {
+  const char* name;
+  Transcript row;
+  const char* text;
+};
+
+const DialogueRow kDialogueRows[] = {
+    {"prompt_then_answer",
+     {.name = "r", .input = "212\n", .output = "Enter: Celsius: 100\n", .asked = {7}},
+     "== r\n> Enter: \\\n< 212\n> Celsius: 100\n"},
+    {"answer_typed_first",
+     {.name = "r", .input = "1\n2\n", .output = "x\n", .asked = {0, 0}},
+     "== r\n< 1\n< 2\n> x\n"},
+    {"two_prompts",
+     {.name = "r", .input = "1\n2", .output = "a? b? c\n", .asked = {3, 6}},
+     "== r\n> a? \\\n< 1\n> b? \\\n< 2\\\n> c\n"},
+    {"answers_at_one_place",
+     {.name = "r", .input = "1\n2\n", .output = "a\nb\n", .asked = {2, 2}},
+     "== r\n> a\n< 1\n< 2\n> b\n"},
+    {"no_output", {.name = "r", .input = "1\n", .asked = {0}}, "== r\n< 1\n"},
+};
+
+TEST(Transcript, WritesEachAnswerWhereItIsRead) {
+  char made[] = "/tmp/suite-dialogue-XXXXXX";
+  ASSERT_NE(mkdtemp(made), nullptr);
+  for (const DialogueRow& dialogue : kDialogueRows) {
+    std::string text = RowText(dialogue.row);
+    EXPECT_EQ(text, dialogue.text) << dialogue.name;
+    std::ofstream(std::string(made) + "/thermo.txt") << text;
+    std::vector<Transcript> read = TranscriptsOf(made, "thermo");
+    ASSERT_EQ(read.size(), 1u) << dialogue.name;
+    EXPECT_EQ(read[0].input, dialogue.row.input) << dialogue.name;
+    EXPECT_EQ(read[0].output, dialogue.row.output) << dialogue.name;
+    EXPECT_EQ(read[0].asked, dialogue.row.asked) << dialogue.name;
+  }
+  std::remove((std::string(made) + "/thermo.txt").c_str());
+  std::remove(made);
+}
+
+std::string Fnv(const std::string& bytes) {
+  unsigned long long hash = 0xcbf29ce484222325ull;
+  for (unsigned char c : bytes) hash = (hash ^ c) * 0x100000001b3ull;
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", hash);
+  return text;
+}
+
+// Every row keeps the bytes it had before it said where each answer is read, and says
+// it as the suite's own program reads them.
+TEST(Transcript, KeepsItsBytesAndTheProgramsDialogue) {
+  std::ifstream sums(std::string(MAN_DIR) + "/../tests/rows.fnv");
+  std::map<std::string, std::pair<std::string, std::string>> old;
+  for (std::string line; std::getline(sums, line);) {
+    std::istringstream words(line);
+    std::string name, input, output;
+    if (line.starts_with("#") || !(words >> name >> input >> output)) continue;
+    old[name] = {input, output};
+  }
+  std::size_t rows = 0;
+  for (const std::string& program : AllPrograms()) {
+    std::vector<Transcript> all = TranscriptsOf(TRANSCRIPT_DIR, program);
+    all.push_back(PageExample(MAN_DIR, program));
+    for (const Transcript& row : all) {
+      std::string name = program + "/" + row.name;
+      ++rows;
+      EXPECT_EQ(old[name], std::make_pair(Fnv(row.input), Fnv(row.output))) << name;
+      std::vector<std::size_t> asked = AskedAt(ProgramPath(program), row.input);
+      if (!asked.empty()) {
+        EXPECT_EQ(row.asked, asked) << row.where;
+      }
+    }
+  }
+  EXPECT_EQ(rows, old.size());
 }
 
 }  // namespace
