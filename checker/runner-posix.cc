@@ -541,6 +541,7 @@ std::vector<std::size_t> AskedAt(const std::string& program, std::string_view in
   }
   close(in[0]);
   close(out[1]);
+  if (lines.empty()) close(std::exchange(in[1], -1));  // nothing to type: its end at once
   fcntl(out[0], F_SETFL, O_NONBLOCK);
   signal(SIGPIPE, SIG_IGN);
   std::vector<std::size_t> asked;

@@ -139,7 +139,7 @@ TEST(Transcript, WritesEachAnswerWhereItIsRead) {
 
 std::string Fnv(const std::string& bytes) {
   unsigned long long hash = 0xcbf29ce484222325ull;
-  for (unsigned char c : bytes) hash = (hash ^ c) * 0x100000001b3ull;
+  for (char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
   char text[17];
   std::snprintf(text, sizeof text, "%016llx", hash);
   return text;
