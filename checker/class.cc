@@ -233,8 +233,9 @@ Class ClassIn(const std::string& download) {
       found.students.push_back(one);
     }
   } else {
-    // GitHub Classroom's clones share the assignment's name, `assignment-username`;
-    // plain folders are students by their own names; an archive, by its name.
+    // GitHub Classroom's clones share the assignment's name, `assignment-username`,
+    // and each holds its .git; plain folders are students by their own names; an archive,
+    // by its name.
     std::vector<const Entry*> folders;
     for (const Entry& entry : entries) {
       if (entry.folder) folders.push_back(&entry);
@@ -248,10 +249,13 @@ Class ClassIn(const std::string& download) {
       shared.resize(same);
     }
     shared.resize(shared.rfind('-') == shared.npos ? 0 : shared.rfind('-') + 1);
-    bool classroom = !shared.empty() &&
-                     std::all_of(folders.begin(), folders.end(), [&](const Entry* it) {
-                       return it->name.size() > shared.size();
-                     });
+    // Clones each, named alike: plain folders whose names share a start are not taken
+    // for them.
+    bool classroom =
+        !shared.empty() &&
+        std::all_of(folders.begin(), folders.end(), [&](const Entry* it) {
+          return it->name.size() > shared.size() && fs::exists(it->path / ".git", error);
+        });
     if (classroom) found.platform = "GitHub Classroom";
     for (const Entry& entry : entries) {
       Student one{.name = entry.name, .folder = TextOf(entry.path)};

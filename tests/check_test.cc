@@ -780,6 +780,13 @@ const PlatformRow kPlatformRows[] = {
      "",
      "",
      ""},
+    // Folders named alike that are no clones are students by their own names.
+    {"plain_alike",
+     "alike",
+     {"\n2 submissions\n", "\nann-lee            20     20     10      0\n"},
+     "",
+     "",
+     ""},
 };
 
 TEST(Check, GradesAClassAsItsPlatformGivesIt) {
@@ -791,6 +798,10 @@ TEST(Check, GradesAClassAsItsPlatformGivesIt) {
                 dir.string() + " " + Sample().string())
                 .first,
             0);
+  for (const char* student : {"alike/ann-lee", "alike/ann-roe"}) {
+    fs::create_directories(dir / student);
+    fs::copy_file(Sample(), dir / student / "thermo.c");
+  }
   Ran("chmod -R a+rX " + dir.string());
   // The exported gradebook and the filled one, cell by cell: the same but in `column`,
   // whose cells are said.
@@ -828,7 +839,7 @@ TEST(Check, GradesAClassAsItsPlatformGivesIt) {
   for (const auto& entry : fs::directory_iterator(dir))
     names.insert(entry.path().filename());
   EXPECT_EQ(names,
-            (std::set<std::string>{"cache", "canvas-gradebook.csv", "canvas.zip",
+            (std::set<std::string>{"alike", "cache", "canvas-gradebook.csv", "canvas.zip",
                                    "cells.py", "classroom", "feedback.zip", "filled.csv",
                                    "moodle-worksheet.csv", "moodle.zip"}));
   EXPECT_FALSE(fs::exists(dir.parent_path() / "escaped.c"));
