@@ -148,6 +148,9 @@ std::string Fnv(const std::string& bytes) {
 // Every row keeps the bytes it had before it said where each answer is read, and says
 // it as the suite's own program reads them.
 TEST(Transcript, KeepsItsBytesAndTheProgramsDialogue) {
+#ifdef SUITE_SANITIZED
+  GTEST_SKIP() << "where each answer is read is the same in the plain build";
+#endif
   std::ifstream sums(std::string(MAN_DIR) + "/../tests/rows.fnv");
   std::map<std::string, std::pair<std::string, std::string>> old;
   for (std::string line; std::getline(sums, line);) {
