@@ -17,15 +17,15 @@
 
 namespace {
 
-constexpr int kMostDepth = 16;
-constexpr unsigned kMostEntries = 10000;
-
 std::string Lower(std::string text) {
   for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
   return text;
 }
 
 #ifdef SUITE_ARCHIVES
+constexpr int kMostDepth = 16;
+constexpr unsigned kMostEntries = 10000;
+
 // Why `name` may not be unpacked, "" where it may: it must be UTF-8 and printable,
 // relative, without `..`, and not too deep.
 std::string BadName(const std::string& name) {
