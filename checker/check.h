@@ -55,7 +55,8 @@ struct Options {
   bool crlf = false;
   bool all = false;  // every failing row in full
   bool replace = false;
-  bool as_me = false;  // a class graded though its rows run as the person
+  bool as_me = false;    // a class graded though its rows run as the person
+  bool dialogue = true;  // each row typed at a terminal too, where one can be had
   std::string json, junit, csv, gradescope, html;
   Assignment assignment;                            // from --assignment
   std::string worksheet, grades, column, feedback;  // the platform's gradebook, filled

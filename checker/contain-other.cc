@@ -74,6 +74,10 @@ Tally TallyRow(pid_t, bool, long) {
   return {};
 }
 
+int RowWaitsToRead(pid_t) {
+  return -1;
+}
+
 int ProcessesOf(long) {
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -299,15 +300,49 @@ void SweepGroups() {
 
 namespace {
 
-// The fields of /proc/PID/stat after its command, which may hold any byte.
-std::vector<std::string> StatFields(const std::string& pid) {
-  std::string stat = Read("/proc/" + pid + "/stat");
+// The fields of a process's or thread's stat (in /proc/PID or /proc/PID/task/TID)
+// after its command, which may hold any byte.
+std::vector<std::string> FieldsAt(const std::string& folder) {
+  std::string stat = Read(folder + "/stat");
   std::size_t close = stat.rfind(')');
   std::vector<std::string> fields;
   if (close == std::string::npos) return fields;
   std::istringstream words(stat.substr(close + 1));
   for (std::string word; words >> word;) fields.push_back(word);
   return fields;
+}
+
+std::vector<std::string> StatFields(const std::string& pid) {
+  return FieldsAt("/proc/" + pid);
+}
+
+// What the thread whose folder is `task` sleeps in, as its system call tells where
+// the checker may read it: 1 a read of its standard input, -1 a wait on several
+// descriptors (which may be that read's), or its call not to be read; 0 else.
+int ReadsInput(const std::string& task) {
+  long number = -1;
+  unsigned long fd = 1;
+  std::string call = Read(task + "/syscall");
+  if (std::sscanf(call.c_str(), "%ld 0x%lx", &number, &fd) != 2) return -1;
+  for (long reads : {
+#ifdef SYS_readv
+           static_cast<long>(SYS_readv),
+#endif
+           static_cast<long>(SYS_read)}) {
+    if (number == reads) return fd == 0 ? 1 : 0;
+  }
+  for (long waits : {
+#ifdef SYS_poll
+           static_cast<long>(SYS_poll),
+#endif
+#ifdef SYS_select
+           static_cast<long>(SYS_select),
+#endif
+           static_cast<long>(SYS_ppoll), static_cast<long>(SYS_pselect6),
+           static_cast<long>(SYS_epoll_pwait)}) {
+    if (number == waits) return -1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -355,6 +390,36 @@ Tally TallyRow(pid_t first, bool apart, long user) {
   }
   closedir(proc);
   return tally;
+}
+
+int RowWaitsToRead(pid_t first) {
+  std::vector<std::string> pids = {std::to_string(first)};
+  bool busy = false, unknown = false;
+  // From the first process down, each thread of each; a row of thousands is not
+  // read through.
+  for (std::size_t at = 0; at < pids.size() && pids.size() < 4096; ++at) {
+    std::string tasks = "/proc/" + pids[at] + "/task";
+    DIR* folder = opendir(tasks.c_str());
+    if (!folder) continue;
+    while (dirent* entry = readdir(folder)) {
+      if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+      std::string task = tasks + "/" + entry->d_name;
+      std::istringstream children(Read(task + "/children"));
+      for (std::string child; children >> child;) pids.push_back(child);
+      if (at == 0) continue;  // the first process waits for the program, not for keys
+      std::vector<std::string> fields = FieldsAt(task);
+      if (fields.empty()) continue;
+      int reads = fields[0] == "S" ? ReadsInput(task) : 0;
+      if (reads > 0) {
+        closedir(folder);
+        return 1;
+      }
+      unknown = unknown || reads < 0;
+      busy = busy || fields[0] == "R" || fields[0] == "D";
+    }
+    closedir(folder);
+  }
+  return busy || !unknown ? 0 : -1;
 }
 
 int ProcessesOf(long user) {

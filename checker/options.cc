@@ -55,6 +55,8 @@ constexpr char kOptions[] =
     "  --assignment FILE  grade what FILE names: PROGRAM or PROGRAM/ROW a line, with\n"
     "                     its points and `hidden` where it is (--points: the same)\n"
     "  --crlf             take \\r\\n as a line break\n"
+    "  --no-dialogue      run rows only as a whole input given at once, not also\n"
+    "                     typed at a terminal an answer after its prompt\n"
     "  --worksheet FILE   with --each, the gradebook the course's platform exported\n"
     "                     (Moodle's grading worksheet, Canvas's gradebook)...\n"
     "  --grades FILE      ...written here with the assignment's grades filled in\n"
@@ -183,6 +185,8 @@ Options Parsed(const std::vector<std::string>& args, const std::string& self) {
       options.replace = true;
     } else if (word == "--run-as-me") {
       options.as_me = true;
+    } else if (word == "--no-dialogue") {
+      options.dialogue = false;
     } else if (word.starts_with("-")) {
       Refuse("no option " + word, true);
     } else {

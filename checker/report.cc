@@ -242,6 +242,9 @@ constexpr WordInfo kWords[] = {
      "#f8c6c6", true, false},
     {Word::kOutputLimit, "output-limit", 'F', "wrote more than 1 MiB", "#f8c6c6", true,
      false},
+    {Word::kPromptLate, "prompt-late", 'P',
+     "waited for an answer at a terminal before writing what comes before it", "#f6e7a8",
+     true, false},
     {Word::kCompileError, "compile-error", 'F', "its sources do not compile", "#fde2c8",
      false, false},
     {Word::kMissing, "missing", 'F', "is not in the folder", "#e4e4e4", false, true},
@@ -316,9 +319,78 @@ Verdict VerdictOf(const Transcript& row, const ProgramRun& run, const Bounds& bo
   return {Word::kPassed, "", ""};
 }
 
+namespace {
+
+// The last line of `text`, its line break aside, shown as the notation shows bytes and
+// cut to its end where long.
+std::string LastLineOf(std::string_view text) {
+  if (text.ends_with('\n')) text.remove_suffix(1);
+  std::size_t start = text.rfind('\n');
+  std::string line = Visible(text.substr(start == text.npos ? 0 : start + 1));
+  return line.size() > 60 ? "..." + line.substr(line.size() - 57) : line;
+}
+
+// A typed row's dialogue as far as answer `answer`, in the notation, and what had
+// appeared at the terminal since the answer before it.
+std::string Typed(const Transcript& row, const ProgramRun& typed, std::size_t answer) {
+  Transcript shown = row;
+  std::vector<std::string_view> answers = AnswersOf(row.input);
+  shown.input.clear();
+  for (std::size_t i = 0; i <= answer && i < answers.size(); ++i)
+    shown.input += answers[i];
+  shown.output = row.output.substr(
+      0, std::min(answer < row.asked.size() ? row.asked[answer] : 0, row.output.size()));
+  std::vector<std::string> lines;
+  std::string text = RowText(shown);
+  for (std::size_t at = text.find('\n') + 1; at < text.size();) {  // its name aside
+    std::size_t end = text.find('\n', at);
+    lines.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  std::string said =
+      "  at a terminal, each answer typed once what comes before it appears:\n";
+  said += Indented(
+      std::vector<std::string>(
+          lines.end() - std::min<std::ptrdiff_t>(12, std::ssize(lines)), lines.end()),
+      12, "    ");
+  std::string appeared = typed.output.substr(std::min(typed.since, typed.output.size()));
+  said += answer == 0
+              ? "  it waited for that answer, having written:\n"
+              : "  it waited for that answer, having written since the one before:\n";
+  return said + (appeared.empty() ? "    (nothing)\n"
+                                  : Indented(Shown(appeared, '>'), 6, "    "));
+}
+
+// The first lines of what `run` wrote to its standard error, where it wrote any.
+std::string Stderr(const ProgramRun& run) {
+  if (run.error.empty()) return "";
+  return "  its standard error, first lines:\n" +
+         Indented(Shown(run.error, '!'), 4, "    ");
+}
+
+}  // namespace
+
+Verdict PromptLate(const Transcript& row, const ProgramRun& typed) {
+  std::size_t answer = typed.unasked;
+  std::string appeared = typed.output.substr(std::min(typed.since, typed.output.size()));
+  std::string which =
+      answer == 0 ? "its first answer" : "answer " + std::to_string(answer + 1);
+  return {Word::kPromptLate, "answer " + std::to_string(answer + 1),
+          "at a terminal, waited for " + which + " before writing \"" +
+              LastLineOf(OutputBefore(row, answer)) + "\"; " +
+              (appeared.empty() ? std::string("nothing had appeared")
+                                : "the last it wrote: \"" + LastLineOf(appeared) + "\"") +
+              (answer > 0 ? " since answer " + std::to_string(answer) : "")};
+}
+
 std::string Report(const Transcript& row, const ProgramRun& run, const Verdict& verdict,
                    std::string_view rerun) {
-  std::string text = row.program + "/" + row.name + ": " + verdict.said + "\n  input:\n";
+  std::string text = row.program + "/" + row.name + ": " + verdict.said + "\n";
+  if (verdict.word == Word::kPromptLate) {  // its input is in the dialogue shown
+    text += Typed(row, run, run.unasked) + Stderr(run);
+    return text + "  rerun: " + std::string(rerun) + "\n";
+  }
+  text += "  input:\n";
   text += row.input.empty() ? "    (none)\n" : Indented(Shown(row.input, '<'), 6, "    ");
   bool ran = About(verdict.word).ran;
   // Line ends set aside, so that the real difference is what is shown.
@@ -331,11 +403,7 @@ std::string Report(const Transcript& row, const ProgramRun& run, const Verdict& 
     std::string difference = Difference(row.output, written);
     text += difference + Legend(difference);
   }
-  if (!run.error.empty()) {
-    text += "  its standard error, first lines:\n" +
-            Indented(Shown(run.error, '!'), 4, "    ");
-  }
-  return text + "  rerun: " + std::string(rerun) + "\n";
+  return text + Stderr(run) + "  rerun: " + std::string(rerun) + "\n";
 }
 
 std::string CrlfNote(const std::string& program, bool accepted) {

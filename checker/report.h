@@ -19,6 +19,7 @@ enum class Word {
   kMemoryLimit,
   kProcessLimit,
   kOutputLimit,
+  kPromptLate,
   kCompileError,
   kMissing,
   kCannotStart,
@@ -52,6 +53,9 @@ struct Verdict {
 // The verdict on `run` of `row`, run within `bounds`; `crlf` takes \r\n as a line break.
 Verdict VerdictOf(const Transcript& row, const ProgramRun& run, const Bounds& bounds,
                   bool crlf);
+// The verdict on `typed`, the run of `row` typed at a terminal, that waited for an
+// answer before the output that comes before it had appeared.
+Verdict PromptLate(const Transcript& row, const ProgramRun& typed);
 // Whether `output` ends its lines in \r\n.
 bool WritesCrlf(std::string_view output);
 // What a person needs of a row that failed: the input, the difference as a few lines of

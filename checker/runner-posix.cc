@@ -8,9 +8,11 @@
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -29,6 +31,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <utility>
 
 #include "contain.h"
@@ -96,6 +99,7 @@ struct Row {
   Start how{};
 
   const Bounds* bounds = nullptr;
+  const Typing* typing = nullptr;  // where the row is typed at a terminal
   bool finished = false;
 
   // Ends the row and gives back all it was lent: its processes, its user, its group,
@@ -125,6 +129,72 @@ struct Row {
     if (!finished) Finish();
   }
 };
+
+// The byte a typed row's terminal takes as the end of input: ^D, or where the row's
+// answers hold that, another byte they do not hold; -1 where a row cannot be typed (a
+// line longer than a terminal takes, or every byte among its answers).
+int EndOfInput(const Typing& typing) {
+  bool held[256] = {};
+  for (std::string_view answer : typing.answers) {
+    if (answer.size() >= MAX_CANON) return -1;
+    for (char byte : answer) held[static_cast<unsigned char>(byte)] = true;
+  }
+  for (int byte : {4, 26}) {
+    if (!held[byte]) return byte;
+  }
+  for (int byte = 1; byte < 256; ++byte) {
+    if (!held[byte] && byte != '\n' && byte != _POSIX_VDISABLE) return byte;
+  }
+  return -1;
+}
+
+// A new terminal: its master side, read and typed at by the checker, and the program's
+// side in `*side`. A line is read once its Enter is typed, `end` ends the input; nothing
+// else is the terminal's: no echo, no signal or editing keys, no line ends rewritten
+// either way. -1 where none can be had, errno set.
+int OpenTerminal(int end, int* side) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0) return -1;
+  fcntl(master, F_SETFD, FD_CLOEXEC);
+  int program = -1;
+  if (grantpt(master) == 0 && unlockpt(master) == 0) {
+#ifdef TIOCGPTPEER
+    program = ioctl(master, TIOCGPTPEER, O_RDWR | O_NOCTTY | O_CLOEXEC);
+#endif
+    if (program < 0) {
+      static std::mutex one;  // ptsname's answer is one for all threads
+      std::lock_guard<std::mutex> hold(one);
+      const char* name = ptsname(master);
+      program = name ? open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+    }
+  }
+  termios settings{};
+  if (program < 0 || tcgetattr(program, &settings) != 0) {
+    int error = errno;
+    if (program >= 0) close(program);
+    close(master);
+    errno = error;
+    return -1;
+  }
+  settings.c_iflag = 0;
+  settings.c_oflag = 0;
+  settings.c_lflag = ICANON;
+  settings.c_cflag =
+      (settings.c_cflag & ~static_cast<tcflag_t>(CSIZE | PARENB)) | CS8 | CREAD;
+  for (cc_t& key : settings.c_cc) key = _POSIX_VDISABLE;
+  settings.c_cc[VEOF] = static_cast<cc_t>(end);
+  winsize size{.ws_row = 24, .ws_col = 80, .ws_xpixel = 0, .ws_ypixel = 0};
+  if (tcsetattr(program, TCSANOW, &settings) != 0 ||
+      ioctl(program, TIOCSWINSZ, &size) != 0 || fcntl(master, F_SETFL, O_NONBLOCK) != 0) {
+    int error = errno;
+    close(program);
+    close(master);
+    errno = error;
+    return -1;
+  }
+  *side = program;
+  return master;
+}
 
 // Makes the row's folder, input, pipes and group; "" or what failed.
 std::string Prepare(const std::vector<std::string>& command, std::string_view input,
@@ -170,14 +240,28 @@ std::string Prepare(const std::vector<std::string>& command, std::string_view in
     row.variables.push_back(word);
   }
   row.envp = Pointers(row.variables);
-  row.in = InputFile(row.folder, input);
-  if (row.in < 0 || pipe(row.out) != 0 || pipe(row.err) != 0 || pipe(row.told) != 0 ||
-      pipe(row.go) != 0) {
-    return std::string("the checker could not make its pipes: ") + std::strerror(errno);
+  if (row.typing) {
+    // One terminal for its three streams, as a person's: each its own descriptor of it.
+    int end = EndOfInput(*row.typing);
+    if (end < 0) return "its answers cannot be typed at a terminal";
+    row.out[0] = OpenTerminal(end, &row.in);
+    if (row.out[0] < 0)
+      return std::string("the checker could not make a terminal: ") +
+             std::strerror(errno);
+    row.out[1] = fcntl(row.in, F_DUPFD_CLOEXEC, 0);
+    row.err[1] = fcntl(row.in, F_DUPFD_CLOEXEC, 0);
+    if (row.out[1] < 0 || row.err[1] < 0 || pipe(row.told) != 0 || pipe(row.go) != 0)
+      return std::string("the checker could not make its pipes: ") + std::strerror(errno);
+  } else {
+    row.in = InputFile(row.folder, input);
+    if (row.in < 0 || pipe(row.out) != 0 || pipe(row.err) != 0 || pipe(row.told) != 0 ||
+        pipe(row.go) != 0) {
+      return std::string("the checker could not make its pipes: ") + std::strerror(errno);
+    }
   }
   for (int fd : {row.out[0], row.out[1], row.err[0], row.err[1], row.told[0], row.told[1],
                  row.go[0], row.go[1]}) {
-    fcntl(fd, F_SETFD, FD_CLOEXEC);
+    if (fd >= 0) fcntl(fd, F_SETFD, FD_CLOEXEC);
   }
   // A group where there is a bound for one to hold: moving a process into one waits on
   // the kernel, which a run with no such bound need not pay.
@@ -242,7 +326,93 @@ struct Seen {
   bool too_much = false;
   bool too_much_memory = false;  // by the checker's count, where no group counts
   bool too_many = false;         // likewise
+  bool stalled = false;          // typed at: waited for an answer before its output
 };
+
+// The answers of a typed row, typed at its terminal as a person types them.
+struct Typist {
+  const Typing* typing = nullptr;
+  int end = 4;            // the byte that ends the input
+  std::size_t next = 0;   // the answer to type next
+  std::size_t since = 0;  // how much output had appeared when the answer before was typed
+  std::string keys;       // typed, not yet taken by the terminal
+  bool ended = false;     // every answer typed, and the end of input after them
+  // Since when the program has waited as it waits now (no output, no processor, no key
+  // typed), and how: a read of its standard input, or nothing the system says.
+  Clock::time_point calm{};
+  int waits = 0;
+  std::size_t output = 0;
+  double processor = 0;
+};
+
+// What waiting in a read, seen this long with nothing coming, tells: the output it
+// wrote before has reached the terminal by then. Where the system does not say what a
+// program waits for, this long without output or processor tells it.
+constexpr auto kSeenReading = std::chrono::milliseconds(300);
+constexpr auto kQuiet = std::chrono::seconds(1);
+
+// How much typed at the terminal `fd` its program has not read yet, where the system
+// says: a read of it is then no wait for more.
+int Unread(int fd) {
+  int unread = 0;
+#ifdef TIOCGPTPEER
+  int side = ioctl(fd, TIOCGPTPEER, O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  if (side >= 0) {
+    if (ioctl(side, FIONREAD, &unread) != 0) unread = 0;
+    close(side);
+  }
+#else
+  (void)fd;
+#endif
+  return unread;
+}
+
+// Types every answer whose output before it has appeared, then the end of input, and
+// the end again as the program reads past it, at the terminal `fd`. True where the
+// program waits for an answer before its output has appeared: the row is to end.
+bool Type(Typist& typist, int fd, pid_t first, const ProgramRun& run) {
+  const Typing& typing = *typist.typing;
+  Clock::time_point now = Clock::now();
+  bool typed = false;
+  while (typist.next < typing.answers.size() &&
+         run.output.find(typing.before[typist.next], typist.since) != std::string::npos) {
+    typist.keys += typing.answers[typist.next++];
+    typist.since = run.output.size();
+    typed = true;
+  }
+  if (typist.next == typing.answers.size() && !typist.ended) {
+    // A last line with no Enter is taken at the end key, and the end is a second one.
+    if (!typing.answers.empty() && !typing.answers.back().ends_with('\n'))
+      typist.keys += static_cast<char>(typist.end);
+    typist.keys += static_cast<char>(typist.end);
+    typist.ended = true;
+    typed = true;
+  }
+  if (typed || run.output.size() != typist.output || run.processor > typist.processor ||
+      !typist.keys.empty()) {
+    typist.calm = now;
+    typist.waits = 0;
+    typist.output = run.output.size();
+    typist.processor = run.processor;
+  } else {
+    int waits = RowWaitsToRead(first);
+    if (waits != typist.waits) typist.calm = now;
+    typist.waits = waits;
+    if (((waits > 0 && now - typist.calm >= kSeenReading) ||
+         (waits < 0 && now - typist.calm >= kQuiet)) &&
+        Unread(fd) == 0) {
+      if (!typist.ended) return true;
+      typist.keys += static_cast<char>(typist.end);  // a read past the end: the end again
+      typist.calm = now;
+    }
+  }
+  while (!typist.keys.empty()) {
+    ssize_t taken = write(fd, typist.keys.data(), typist.keys.size());
+    if (taken <= 0) break;  // the terminal is full, or gone: tried again, or not needed
+    typist.keys.erase(0, static_cast<std::size_t>(taken));
+  }
+  return false;
+}
 
 // Reads both streams and what the first process tells, until the program has ended
 // and the streams are closed, or a bound is met. The program's end ends the row, so
@@ -257,6 +427,9 @@ Seen Watch(const Bounds& bounds, Row& row, Clock::time_point start, ProgramRun& 
   row.out[0] = row.err[0] = row.told[0] = -1;  // the streams' now
   std::string* into[] = {&run.output, &run.error};
   bool counted = !row.group.cpu.empty();
+  Typist typist{.typing = row.typing};
+  if (row.typing) typist.end = EndOfInput(*row.typing);
+  bool started = false;  // nothing is typed before the program is there to read it
   while (!seen.out_of_time && !seen.too_much &&
          (!seen.ended || streams[0].fd >= 0 || streams[1].fd >= 0)) {
     if (!seen.ended) {
@@ -275,6 +448,14 @@ Seen Watch(const Bounds& bounds, Row& row, Clock::time_point start, ProgramRun& 
       run.processor = std::max(run.processor, used);
       if (used > bounds.seconds) seen.out_of_time = true;
       if (seen.out_of_time || seen.too_much_memory || seen.too_many) break;
+      if (started && row.typing && streams[0].fd >= 0 &&
+          Type(typist, streams[0].fd, row.pid, run)) {
+        seen.stalled = true;
+        run.unasked = typist.next;
+        run.since = typist.since;
+        EndRow(row.pid);
+        break;
+      }
     }
     auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -297,8 +478,9 @@ Seen Watch(const Bounds& bounds, Row& row, Clock::time_point start, ProgramRun& 
           seen.too_much = true;
           run.why = i == 0 ? "standard output" : "standard error";
         }
-      } else if (read_now == 0 || errno != EINTR) {
-        CloseIfOpen(streams[i].fd);
+      } else if (read_now == 0 || (errno != EINTR && errno != EAGAIN)) {
+        CloseIfOpen(
+            streams[i].fd);  // a terminal says EIO once the program's side is shut
       }
     }
     if (streams[2].fd >= 0 && streams[2].revents != 0) {
@@ -307,6 +489,7 @@ Seen Watch(const Bounds& bounds, Row& row, Clock::time_point start, ProgramRun& 
       Told now;
       bool told = read(streams[2].fd, &now, sizeof now) == sizeof now;
       if (told && now.stage == Told::kStarted) {
+        started = true;
         // The wall bound is the program's: the time its view took is not counted.
         deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                       std::chrono::duration<double>(WaitBound(bounds)));
@@ -431,14 +614,14 @@ void Judge(const Seen& seen, const GroupEnd& end, const Bounds& bounds, const Ro
 }  // namespace
 
 ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view input,
-                   const Bounds& bounds) {
+                   const Bounds& bounds, const Typing* typing) {
   ProgramRun run;
   Clock::time_point start = Clock::now();
   if (stop_signal) {
     run.why = "the checker was stopped";
     return run;
   }
-  Row row{.bounds = &bounds};
+  Row row{.bounds = &bounds, .typing = typing};
   try {
     std::string failed = Prepare(command, input, bounds, row);
     if (failed.empty()) failed = Launch(bounds, row);
@@ -448,7 +631,9 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
     run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     run.processor =
         std::max(run.processor, static_cast<double>(seen.said.microseconds) / 1e6);
-    if (failed.empty()) {
+    if (failed.empty() && seen.stalled) {
+      run.ending = Ending::kExited;  // ended by the checker, for what it did not write
+    } else if (failed.empty()) {
       Judge(seen, end, bounds, row, run);
     } else {
       run.ending = Ending::kCannotStart;
@@ -476,6 +661,19 @@ void PrepareToRun(bool gently) {
 
 int StopSignal() {
   return stop_signal;
+}
+
+std::string NoTerminal() {
+  static const std::string why = [] {
+    int side = -1;
+    int master = OpenTerminal(4, &side);
+    if (master < 0)
+      return "no terminal could be had: " + std::string(std::strerror(errno));
+    close(side);
+    close(master);
+    return std::string();
+  }();
+  return why;
 }
 
 void EndAsStopped() {

@@ -399,6 +399,12 @@ int StopSignal() {
   return stop_signal;
 }
 
+// The pseudo-console draws a screen from what a program writes rather than passing its
+// bytes, so a typed row's output could not be told from its drawing.
+std::string NoTerminal() {
+  return "Windows' console does not pass a program's bytes unchanged";
+}
+
 void EndAsStopped() {
   std::error_code error;
   std::filesystem::remove_all(Workplace(), error);
@@ -414,8 +420,9 @@ std::vector<std::size_t> AskedAt(const std::string&, std::string_view) {
   return {};
 }
 
+// No row is typed here (NoTerminal): `typing` is never given.
 ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view input,
-                   const Bounds& bounds) {
+                   const Bounds& bounds, const Typing*) {
   ProgramRun run;
   Clock::time_point start = Clock::now();
   if (stop_signal) {

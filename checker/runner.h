@@ -33,6 +33,20 @@ struct ProgramRun {
   double seconds = 0;        // by the clock on the wall
   double processor = 0;      // of processor time, its processes together where counted;
                              // -1 where not measured (under wine)
+  // Typed at a terminal: the answer it waited for before the output that comes before
+  // that answer had appeared, npos where none; and where in `output` (all that
+  // appeared, both streams) what it wrote since the answer before begins.
+  std::size_t unasked = std::string::npos;
+  std::size_t since = 0;
+};
+
+// A row as a person types it at a terminal: each answer a line with its Enter, typed
+// once the output that comes before it has appeared since the answer before; then the
+// end of input, as often as the program reads past it.
+struct Typing {
+  std::vector<std::string_view>
+      answers;                           // each with its line break, but perhaps the last
+  std::vector<std::string_view> before;  // for each, what it writes first
 };
 
 // How a run is bounded and set apart.
@@ -62,8 +76,14 @@ double WaitBound(const Bounds& bounds);
 // HOME and TMPDIR, with only PATH, LANG=C and LC_ALL=C beside them. Whatever the
 // program does, the call returns within the wall bound and a little more, and leaves no
 // process of the program's running and no file behind.
+// With `typing`, the program's three streams are instead one terminal, set so that
+// bytes pass unchanged (no echo, no signal keys, no line ends rewritten): the answers
+// are typed there, and a program that waits for one before the output that comes before
+// it has appeared is ended at once (`unasked`).
 ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view input,
-                   const Bounds& bounds);
+                   const Bounds& bounds, const Typing* typing = nullptr);
+// Why no row can be typed at a terminal on this system, in words; "" where one can.
+std::string NoTerminal();
 
 // Readies the checker to run programs: no program's crash or missing library opens a
 // window, and an interrupt, SIGTERM, SIGHUP or SIGQUIT ends the programs it is running.

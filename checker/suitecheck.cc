@@ -32,7 +32,19 @@ constexpr char kNamespacesRefused[] =
     "where AppArmor refuses them, sudo apparmor_parser -r "
     "share/suitecheck/apparmor.profile, as the README says";
 
-RowResult RunRow(const Unit& unit, const Transcript& row, const Options& options) {
+// `row` run again as a person has it at a terminal: each answer typed once the output
+// before it has appeared. What the batch run cannot see: a prompt written only after
+// its answer is read.
+ProgramRun Typed(const Unit& unit, const Transcript& row) {
+  Typing typing{.answers = AnswersOf(row.input)};
+  for (std::size_t i = 0; i < typing.answers.size(); ++i)
+    typing.before.push_back(OutputBefore(row, i));
+  return RunOnce(unit.command, row.input, unit.bounds, &typing);
+}
+
+// `typed`: rows are typed at a terminal too, once they pass as a whole.
+RowResult RunRow(const Unit& unit, const Transcript& row, const Options& options,
+                 bool typed) {
   const Counted& counted =
       unit.counted[static_cast<std::size_t>(&row - unit.rows.data())];
   RowResult outcome{.submission = unit.submission,
@@ -49,6 +61,16 @@ RowResult RunRow(const Unit& unit, const Transcript& row, const Options& options
   ProgramRun run = RunOnce(unit.command, row.input, unit.bounds);
   outcome.verdict = VerdictOf(row, run, unit.bounds, options.crlf);
   outcome.seconds = run.seconds;
+  outcome.wrote_crlf = WritesCrlf(run.output);
+  // A row with no answer has no prompt to wait for.
+  if (typed && outcome.verdict.Passed() && !row.input.empty()) {
+    ProgramRun at_terminal = Typed(unit, row);
+    outcome.seconds += at_terminal.seconds;
+    if (at_terminal.unasked != std::string::npos) {
+      run = std::move(at_terminal);
+      outcome.verdict = PromptLate(row, run);
+    }
+  }
   if (!outcome.verdict.Passed()) {
     std::string rerun =
         options.rerun + (unit.gathered ? " --each " + Quoted(options.target)
@@ -69,10 +91,10 @@ RowResult RunRow(const Unit& unit, const Transcript& row, const Options& options
       rerun += " --env " + Quoted(variable);
     }
     if (options.crlf) rerun += " --crlf";
+    if (!options.dialogue) rerun += " --no-dialogue";
     outcome.report = Report(row, run, outcome.verdict,
                             Visible(rerun) + " " + row.program + "/" + row.name);
   }
-  outcome.wrote_crlf = WritesCrlf(run.output);
   return outcome;
 }
 
@@ -129,7 +151,7 @@ struct Pool {
 };
 
 void StartRows(Pool& pool, const std::vector<Unit>& units, const Options& options,
-               unsigned jobs) {
+               unsigned jobs, bool typed) {
   for (const Unit& unit : units) {
     for (const Transcript& row : unit.rows) pool.work.emplace_back(&unit, &row);
   }
@@ -137,9 +159,10 @@ void StartRows(Pool& pool, const std::vector<Unit>& units, const Options& option
   pool.ready.assign(pool.work.size(), 0);
   pool.workers.resize(std::min<std::size_t>(pool.work.size(), jobs));
   for (std::thread& worker : pool.workers) {
-    worker = std::thread([&pool, &options] {
+    worker = std::thread([&pool, &options, typed] {
       for (std::size_t at; !StopSignal() && (at = pool.taken++) < pool.work.size();) {
-        RowResult result = RunRow(*pool.work[at].first, *pool.work[at].second, options);
+        RowResult result =
+            RunRow(*pool.work[at].first, *pool.work[at].second, options, typed);
         std::lock_guard<std::mutex> hold(pool.guard);
         pool.results[at] = std::move(result);
         pool.ready[at] = 1;
@@ -185,17 +208,26 @@ int Check(const Options& options, const Sources& sources) {
   for (const std::string* path : {&options.grades, &options.feedback}) {
     if (!path->empty() && !CanWriteBeside(*path)) Refuse(*path + ": cannot be written");
   }
+  // Why rows are not typed at a terminal, where they are to be and cannot.
+  std::string untyped;
+  if (options.dialogue) {
+    untyped = options.wine.empty() ? NoTerminal()
+                                   : "a Windows program under wine has no terminal here";
+  }
   Pool pool;
-  StartRows(pool, units, options, jobs);
+  StartRows(pool, units, options, jobs, options.dialogue && untyped.empty());
 
   bool each = options.mode == "--each";
   char bound[96];
   std::snprintf(bound, sizeof bound, "at most %g s of processor and %zu MB",
                 options.seconds, options.megabytes);
-  std::printf("== the transcripts against %s %s; %s, %s\n",
-              each ? "each submission in" : "the programs in",
-              Visible(options.target).c_str(), HeldInWords(options.wine.empty()).c_str(),
-              bound);
+  std::printf(
+      "== the transcripts against %s %s; %s, %s%s\n",
+      each ? "each submission in" : "the programs in", Visible(options.target).c_str(),
+      HeldInWords(options.wine.empty()).c_str(), bound,
+      untyped.empty()
+          ? ""
+          : ("; answers are not typed after their prompts (" + untyped + ")").c_str());
   if (each) TellFound(found);
   Counts counts;
   auto next = [&]() -> const RowResult& { return NextResult(pool); };

@@ -231,6 +231,26 @@ std::vector<std::string> Shown(std::string_view bytes, char mark) {
   return lines;
 }
 
+std::vector<std::string_view> AnswersOf(std::string_view input) {
+  std::vector<std::string_view> answers;
+  while (!input.empty()) {
+    std::size_t end = std::min(input.find('\n'), input.size() - 1) + 1;
+    answers.push_back(input.substr(0, end));
+    input.remove_prefix(end);
+  }
+  return answers;
+}
+
+std::string_view OutputBefore(const Transcript& row, std::size_t answer) {
+  auto at = [&](std::size_t line) {
+    return std::min(line < row.asked.size() ? row.asked[line] : 0, row.output.size());
+  };
+  std::size_t from = answer > 0 ? at(answer - 1) : 0;
+  std::size_t to = at(answer);
+  return to > from ? std::string_view(row.output).substr(from, to - from)
+                   : std::string_view();
+}
+
 std::string RowText(const Transcript& row) {
   // Each input line where it is typed: after the output written before it.
   std::string text = "== " + row.name + "\n";

@@ -37,6 +37,13 @@ std::vector<Transcript> TranscriptsOf(const std::string& folder,
 // the page has none.
 Transcript PageExample(const std::string& folder, const std::string& program);
 
+// The lines of `input`, the answers a person types, each with its line break but
+// perhaps the last.
+std::vector<std::string_view> AnswersOf(std::string_view input);
+// What `row`'s program writes before its answer `answer` is typed, since the answer
+// before: "" where the row does not say.
+std::string_view OutputBefore(const Transcript& row, std::size_t answer);
+
 // `bytes` as lines of the files' notation, each behind `mark`: '<' or '>'.
 std::vector<std::string> Shown(std::string_view bytes, char mark);
 // A row as it stands in its file.

@@ -58,6 +58,49 @@ const CheckRow kCheckRows[] = {
       "    - ... fter juggling the numbers, the result is: 1990.35\n",
       "\nteller         missing: no DIR/teller\n", "\nmirror         missing"},
      "birthtrick"},
+    // Typed at a terminal, each answer once what comes before it has appeared: a
+    // dialogue right as a whole but asking late fails, with the prompt it lacked.
+    {"reads_before_its_prompt",
+     "exec python3 STUDENTS/late.py 1 BIN/thermo",
+     "thermo",
+     1,
+     {"\nthermo         PPPPPPPP.P 1 passed, 9 failed\n",
+      "\nthermo/boiling: at a terminal, waited for its first answer before writing "
+      "\"Enter "
+      "the temperature in degrees Fahrenheit: \"; nothing had appeared\n  at a terminal, "
+      "each answer typed once what comes before it appears:\n    > Enter the "
+      "temperature in degrees Fahrenheit: \\\n    < 212\n  it waited for that answer, "
+      "having written:\n    (nothing)\n  rerun: CHECK --against DIR thermo/boiling\n"}},
+    {"reads_before_its_prompt_given_at_once",
+     "exec python3 STUDENTS/late.py 1 BIN/thermo",
+     "thermo --no-dialogue",
+     0,
+     {"\nthermo         .......... 10 passed, 0 failed\n"}},
+    {"asks_the_amount_once_it_has_it",
+     "exec python3 STUDENTS/late.py 3 BIN/teller",
+     "teller/deposit_90_upper_case teller/withdraw_180",
+     1,
+     {"\nteller         P. 1 passed, 1 failed\n",
+      "\nteller/deposit_90_upper_case: at a terminal, waited for answer 3 before writing "
+      "\"Enter the amount you would like to deposit: \"; nothing had appeared since "
+      "answer 2\n",
+      "    > Would you like to make a withdraw or deposit: \\\n    < D\n    > Enter the "
+      "amount you would like to deposit: \\\n    < 90\n  it waited for that answer, "
+      "having written since the one before:\n    (nothing)\n"},
+     "teller"},
+    {"prompts_all_at_the_end",
+     "exec python3 STUDENTS/late.py 0 BIN/flowguess",
+     "flowguess/a_game",
+     1,
+     {"\nflowguess/a_game: at a terminal, waited for its first answer before writing "
+      "\"Enter the depth of the channel (1 to 50, whole integers): \"; nothing had "
+      "appeared\n"},
+     "flowguess"},
+    {"prompts_to_a_terminal_on_standard_error",
+     "exec python3 STUDENTS/thermo.py",
+     "thermo",
+     0,
+     {"\nthermo         .......... 10 passed, 0 failed\n"}},
     {"missing_program",
      "",
      "",
@@ -168,7 +211,7 @@ const CheckRow kCheckRows[] = {
       "\nthermo/freezing: wrote other output: only the spacing differs\n"}},
     {"crlf_accepted",
      "exec BIN/thermo | sed -z 's/\\n/\\r\\n/g; s/36.666667/36.000000/'",
-     "--crlf thermo",
+     "--crlf --no-dialogue thermo",
      1,
      {"thermo         ...F.F.... 8 passed, 2 failed\n",
       "\nthermo/body: wrote other output: only the digits of a number differ\n"}},
@@ -233,8 +276,9 @@ constexpr fs::perms kOpen = fs::perms::owner_all | fs::perms::group_read |
                             fs::perms::group_exec | fs::perms::others_read |
                             fs::perms::others_exec;
 
-// `text` with each of the suite's programs it runs, and the spinner, copied into
-// `dir`/.bin and run from there: a row sees its own folder, not the suite's.
+// `text` with each of the suite's programs it runs, the spinner and the students' files
+// it names (STUDENTS/NAME), copied into `dir`/.bin and run from there: a row sees its
+// own folder, not the suite's.
 std::string BesideIt(std::string text, const fs::path& dir) {
   fs::path own = dir / ".bin";
   fs::create_directories(own);
@@ -244,6 +288,15 @@ std::string BesideIt(std::string text, const fs::path& dir) {
   if (std::size_t at = text.find(spinner); at != text.npos) {
     fs::copy_file(spinner, own / "spinner", fs::copy_options::skip_existing);
     text.replace(at, spinner.size(), (own / "spinner").string());
+  }
+  // A student's own file among the tests', likewise.
+  const std::string students = "STUDENTS/";
+  for (std::size_t at; (at = text.find(students)) != text.npos;) {
+    std::size_t end = text.find_first_of(" '\"", at);
+    std::string name = text.substr(at + students.size(), end - at - students.size());
+    fs::copy_file(fs::path(MAN_DIR).parent_path() / "tests/students" / name, own / name,
+                  fs::copy_options::skip_existing);
+    text.replace(at, students.size(), (own / "").string());
   }
   const std::string bin = std::string(BIN_DIR) + "/";
   for (std::size_t at; (at = text.find(bin)) != text.npos;) {
@@ -333,12 +386,14 @@ void CheckEach(const CheckRow* begin, const CheckRow* end) {
   }
 }
 
-// A class of five, graded at once into the three files; each file holds each verdict.
+// A class of seven, graded at once into the four files; each file holds each verdict.
 TEST(Check, GradesAClassIntoFiles) {
   fs::path dir = MadeFolder();
   const std::pair<const char*, const char*> kClass[] = {
       {"right", "exec BIN/thermo"},
+      // Its prompt waits in sed for the line's end: at a terminal, unseen.
       {"wrong", "exec BIN/thermo | sed 's/s: /s:/'"},
+      {"late", "exec python3 STUDENTS/late.py 1 BIN/thermo"},
       {"crash", "kill -SEGV $$"},
       {"hang", "exec sleep 60"},
       {"none", ""},
@@ -350,7 +405,8 @@ TEST(Check, GradesAClassIntoFiles) {
     Put(dir / student, "thermo", script);
   }
   std::string files = " --json " + (dir / "r.json").string() + " --junit " +
-                      (dir / "r.xml").string() + " --csv " + (dir / "r.csv").string();
+                      (dir / "r.xml").string() + " --csv " + (dir / "r.csv").string() +
+                      " --html " + (dir / "r.html").string();
   auto [status, text] =
       Checked("--each " + dir.string() + " --seconds 0.3 --wait 1.5 thermo" + files);
   EXPECT_EQ(status, 1) << text;
@@ -364,17 +420,25 @@ TEST(Check, GradesAClassIntoFiles) {
         R"("row": "boiling", "verdict": "wrong-output", "detail": "spacing")",
         R"("submission": "crash", "program": "thermo", "row": "page", "verdict": "crashed")",
         R"("submission": "hang", "program": "thermo", "row": "zero", "verdict": "timed-out", "detail": "waiting")",
-        R"("submission": "none", "program": "thermo", "row": "zero", "verdict": "missing")"}},
+        R"("submission": "none", "program": "thermo", "row": "zero", "verdict": "missing")",
+        R"("submission": "late", "program": "thermo", "row": "boiling", "verdict": "prompt-late", "detail": "answer 1")"}},
       {"r.xml",
        {"<testsuite name=\"crash/thermo\" tests=\"10\" failures=\"10\"",
         "<testcase classname=\"right.thermo\" name=\"boiling\" time=\"",
         "<failure type=\"wrong-output\" message=\"wrote other output: only the spacing "
-        "differs\">thermo/boiling: wrote"}},
+        "differs\">thermo/boiling: wrote",
+        "<failure type=\"prompt-late\" message=\"at a terminal, waited for its first "
+        "answer before writing &quot;Enter the temperature in degrees Fahrenheit: "
+        "&quot;; nothing had appeared\">"}},
       {"r.csv",
        {"\xef\xbb\xbfsubmission,points,max,thermo,thermo/boiling,thermo/freezing,",
-        "\r\nright,10,10,10,passed,passed,", "\r\nwrong,2,10,2,wrong-output,",
-        "\r\ncrash,0,10,0,crashed,", "\r\nhang,0,10,0,timed-out,",
-        "\r\nnone,0,10,0,missing,", "\r\npeek,10,10,10,passed,"}},
+        "\r\nright,10,10,10,passed,passed,", "\r\nlate,1,10,1,prompt-late,prompt-late,",
+        "\r\nwrong,1,10,1,wrong-output,", "\r\ncrash,0,10,0,crashed,",
+        "\r\nhang,0,10,0,timed-out,", "\r\nnone,0,10,0,missing,",
+        "\r\npeek,10,10,10,passed,"}},
+      {"r.html",
+       {"waited for an answer at a terminal before writing what comes before it",
+        "prompt-late"}},
   };
   for (const auto& [name, lines] : kFiles) {
     std::string bytes = read(name);
