@@ -388,8 +388,12 @@ bool Type(Typist& typist, int fd, pid_t first, const ProgramRun& run) {
     typist.ended = true;
     typed = true;
   }
-  if (typed || run.output.size() != typist.output || run.processor > typist.processor ||
-      !typist.keys.empty()) {
+  if (typist.ended && typist.keys.empty() && !typed) {
+    // Past the end of input another end is never wrong: one for each read that waits.
+    if (RowWaitsToRead(first) > 0 && Unread(fd) == 0)
+      typist.keys += static_cast<char>(typist.end);
+  } else if (typed || run.output.size() != typist.output ||
+             run.processor > typist.processor || !typist.keys.empty()) {
     typist.calm = now;
     typist.waits = 0;
     typist.output = run.output.size();

@@ -9,11 +9,13 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -32,19 +34,51 @@ constexpr char kNamespacesRefused[] =
     "where AppArmor refuses them, sudo apparmor_parser -r "
     "share/suitecheck/apparmor.profile, as the README says";
 
+// The runs typed at a terminal, shared by the rows that type the same: nothing is
+// looked for once a row's last answer is typed, so two rows whose answers but the last,
+// and the output before each, are the same are one check, and a program's rows that
+// differ only in what is answered last (most of them) are typed once.
+struct Typings {
+  std::mutex guard;
+  std::map<std::string, std::shared_future<ProgramRun>> runs;
+};
+
 // `row` run again as a person has it at a terminal: each answer typed once the output
 // before it has appeared. What the batch run cannot see: a prompt written only after
-// its answer is read.
-ProgramRun Typed(const Unit& unit, const Transcript& row) {
+// its answer is read. None for a row whose answers all come before its output, which
+// has no prompt to wait for; `*own` says whether the run was this row's own.
+std::optional<ProgramRun> Typed(const Unit& unit, const Transcript& row, Typings& typings,
+                                bool* own) {
   Typing typing{.answers = AnswersOf(row.input)};
-  for (std::size_t i = 0; i < typing.answers.size(); ++i)
+  bool prompted = false;
+  std::string key = std::to_string(reinterpret_cast<std::uintptr_t>(&unit));
+  auto add = [&key](std::string_view part) {
+    key += ":" + std::to_string(part.size()) + ":";
+    key += part;
+  };
+  for (std::size_t i = 0; i < typing.answers.size(); ++i) {
     typing.before.push_back(OutputBefore(row, i));
-  return RunOnce(unit.command, row.input, unit.bounds, &typing);
+    prompted = prompted || !typing.before.back().empty();
+    add(typing.before.back());
+    add(i + 1 < typing.answers.size() ? typing.answers[i] : "");
+  }
+  if (!prompted) return std::nullopt;
+  std::promise<ProgramRun> run;
+  std::shared_future<ProgramRun> shared;
+  {
+    std::lock_guard<std::mutex> hold(typings.guard);
+    auto [at, made] = typings.runs.try_emplace(key);
+    if (made) at->second = run.get_future().share();
+    shared = at->second;
+    *own = made;
+  }
+  if (*own) run.set_value(RunOnce(unit.command, row.input, unit.bounds, &typing));
+  return shared.get();
 }
 
-// `typed`: rows are typed at a terminal too, once they pass as a whole.
+// `typings`: rows are typed at a terminal too, once they pass as a whole.
 RowResult RunRow(const Unit& unit, const Transcript& row, const Options& options,
-                 bool typed) {
+                 Typings* typings) {
   const Counted& counted =
       unit.counted[static_cast<std::size_t>(&row - unit.rows.data())];
   RowResult outcome{.submission = unit.submission,
@@ -62,12 +96,13 @@ RowResult RunRow(const Unit& unit, const Transcript& row, const Options& options
   outcome.verdict = VerdictOf(row, run, unit.bounds, options.crlf);
   outcome.seconds = run.seconds;
   outcome.wrote_crlf = WritesCrlf(run.output);
-  // A row with no answer has no prompt to wait for.
-  if (typed && outcome.verdict.Passed() && !row.input.empty()) {
-    ProgramRun at_terminal = Typed(unit, row);
-    outcome.seconds += at_terminal.seconds;
-    if (at_terminal.unasked != std::string::npos) {
-      run = std::move(at_terminal);
+  std::optional<ProgramRun> at_terminal;
+  bool own = false;
+  if (typings && outcome.verdict.Passed()) at_terminal = Typed(unit, row, *typings, &own);
+  if (at_terminal) {
+    if (own) outcome.seconds += at_terminal->seconds;
+    if (at_terminal->unasked != std::string::npos) {
+      run = std::move(*at_terminal);
       outcome.verdict = PromptLate(row, run);
     }
   }
@@ -151,7 +186,7 @@ struct Pool {
 };
 
 void StartRows(Pool& pool, const std::vector<Unit>& units, const Options& options,
-               unsigned jobs, bool typed) {
+               unsigned jobs, Typings* typings) {
   for (const Unit& unit : units) {
     for (const Transcript& row : unit.rows) pool.work.emplace_back(&unit, &row);
   }
@@ -159,10 +194,10 @@ void StartRows(Pool& pool, const std::vector<Unit>& units, const Options& option
   pool.ready.assign(pool.work.size(), 0);
   pool.workers.resize(std::min<std::size_t>(pool.work.size(), jobs));
   for (std::thread& worker : pool.workers) {
-    worker = std::thread([&pool, &options, typed] {
+    worker = std::thread([&pool, &options, typings] {
       for (std::size_t at; !StopSignal() && (at = pool.taken++) < pool.work.size();) {
         RowResult result =
-            RunRow(*pool.work[at].first, *pool.work[at].second, options, typed);
+            RunRow(*pool.work[at].first, *pool.work[at].second, options, typings);
         std::lock_guard<std::mutex> hold(pool.guard);
         pool.results[at] = std::move(result);
         pool.ready[at] = 1;
@@ -215,7 +250,9 @@ int Check(const Options& options, const Sources& sources) {
                                    : "a Windows program under wine has no terminal here";
   }
   Pool pool;
-  StartRows(pool, units, options, jobs, options.dialogue && untyped.empty());
+  Typings typings;
+  StartRows(pool, units, options, jobs,
+            options.dialogue && untyped.empty() ? &typings : nullptr);
 
   bool each = options.mode == "--each";
   char bound[96];
