@@ -97,27 +97,33 @@ TEST(Transcript, WritesARowIntoItsFile) {
 }
 
 // A row as a dialogue: each answer's `<` line where the program reads it, and read back
-// the same, bytes and places alike.
+// the same, bytes and places alike; and as it is typed at a terminal, an answer a line
+// after what comes before it (BEFORE|ANSWER).
 struct DialogueRow {
   const char* name;
   Transcript row;
   const char* text;
+  std::vector<std::string> typed;
 };
 
 const DialogueRow kDialogueRows[] = {
     {"prompt_then_answer",
      {.name = "r", .input = "212\n", .output = "Enter: Celsius: 100\n", .asked = {7}},
-     "== r\n> Enter: \\\n< 212\n> Celsius: 100\n"},
+     "== r\n> Enter: \\\n< 212\n> Celsius: 100\n",
+     {"Enter: |212\n"}},
     {"answer_typed_first",
      {.name = "r", .input = "1\n2\n", .output = "x\n", .asked = {0, 0}},
-     "== r\n< 1\n< 2\n> x\n"},
+     "== r\n< 1\n< 2\n> x\n",
+     {"|1\n", "|2\n"}},
     {"two_prompts",
      {.name = "r", .input = "1\n2", .output = "a? b? c\n", .asked = {3, 6}},
-     "== r\n> a? \\\n< 1\n> b? \\\n< 2\\\n> c\n"},
+     "== r\n> a? \\\n< 1\n> b? \\\n< 2\\\n> c\n",
+     {"a? |1\n", "b? |2"}},
     {"answers_at_one_place",
      {.name = "r", .input = "1\n2\n", .output = "a\nb\n", .asked = {2, 2}},
-     "== r\n> a\n< 1\n< 2\n> b\n"},
-    {"no_output", {.name = "r", .input = "1\n", .asked = {0}}, "== r\n< 1\n"},
+     "== r\n> a\n< 1\n< 2\n> b\n",
+     {"a\n|1\n", "|2\n"}},
+    {"no_output", {.name = "r", .input = "1\n", .asked = {0}}, "== r\n< 1\n", {"|1\n"}},
 };
 
 TEST(Transcript, WritesEachAnswerWhereItIsRead) {
@@ -132,6 +138,12 @@ TEST(Transcript, WritesEachAnswerWhereItIsRead) {
     EXPECT_EQ(read[0].input, dialogue.row.input) << dialogue.name;
     EXPECT_EQ(read[0].output, dialogue.row.output) << dialogue.name;
     EXPECT_EQ(read[0].asked, dialogue.row.asked) << dialogue.name;
+    std::vector<std::string> typed;
+    std::vector<std::string_view> answers = AnswersOf(read[0].input);
+    for (std::size_t i = 0; i < answers.size(); ++i)
+      typed.push_back(std::string(OutputBefore(read[0], i)) + "|" +
+                      std::string(answers[i]));
+    EXPECT_EQ(typed, dialogue.typed) << dialogue.name;
   }
   std::remove((std::string(made) + "/thermo.txt").c_str());
   std::remove(made);
