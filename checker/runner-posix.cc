@@ -341,15 +341,16 @@ struct Typist {
   // typed), and how: a read of its standard input, or nothing the system says.
   Clock::time_point calm{};
   int waits = 0;
+  // Where the system does not say what a program waits for, this long without output or
+  // processor tells it; long, for a program may well sleep a moment before it asks.
+  Clock::duration quiet{};
   std::size_t output = 0;
   double processor = 0;
 };
 
 // What waiting in a read, seen this long with nothing coming, tells: the output it
-// wrote before has reached the terminal by then. Where the system does not say what a
-// program waits for, this long without output or processor tells it.
+// wrote before has reached the terminal by then.
 constexpr auto kSeenReading = std::chrono::milliseconds(300);
-constexpr auto kQuiet = std::chrono::seconds(1);
 
 // How much typed at the terminal `fd` its program has not read yet, where the system
 // says: a read of it is then no wait for more.
@@ -403,7 +404,7 @@ bool Type(Typist& typist, int fd, pid_t first, const ProgramRun& run) {
     if (waits != typist.waits) typist.calm = now;
     typist.waits = waits;
     if (((waits > 0 && now - typist.calm >= kSeenReading) ||
-         (waits < 0 && now - typist.calm >= kQuiet)) &&
+         (waits < 0 && now - typist.calm >= typist.quiet)) &&
         Unread(fd) == 0) {
       if (!typist.ended) return true;
       typist.keys += static_cast<char>(typist.end);  // a read past the end: the end again
@@ -433,6 +434,9 @@ Seen Watch(const Bounds& bounds, Row& row, Clock::time_point start, ProgramRun& 
   bool counted = !row.group.cpu.empty();
   Typist typist{.typing = row.typing};
   if (row.typing) typist.end = EndOfInput(*row.typing);
+  typist.quiet = std::min<Clock::duration>(
+      std::chrono::seconds(3), std::chrono::duration_cast<Clock::duration>(
+                                   std::chrono::duration<double>(WaitBound(bounds) / 2)));
   bool started = false;  // nothing is typed before the program is there to read it
   while (!seen.out_of_time && !seen.too_much &&
          (!seen.ended || streams[0].fd >= 0 || streams[1].fd >= 0)) {

@@ -107,6 +107,47 @@ TEST(Report, GivesThePinnedReports) {
   if (HasFailure()) std::ofstream("/tmp/pairs.made") << all;
 }
 
+// A program typed at that waited for an answer too soon: the prompt it lacked, the
+// last it wrote, in one line a person reads.
+struct LateRow {
+  const char* name;
+  Transcript row;
+  ProgramRun typed;
+  std::string said;
+};
+
+const LateRow kLateRows[] = {
+    {"nothing_yet",
+     {.input = "212\n", .output = "Enter: C 100\n", .asked = {7}},
+     {.output = "", .unasked = 0},
+     "at a terminal, waited for its first answer before writing \"Enter: \"; nothing had "
+     "appeared"},
+    {"half_of_it",
+     {.input = "a\nb\nc\n", .output = "1? 2? total\nnext? end\n", .asked = {3, 6, 18}},
+     {.output = "1? 2? total\n", .unasked = 2, .since = 6},
+     "at a terminal, waited for answer 3 before writing \"next? \"; the last it wrote: "
+     "\"total\" since answer 2"},
+    {"a_line_before_it",
+     {.input = "1\n", .output = "Menu\n\tq quits\n", .asked = {15}},
+     {.output = "Menu\n", .unasked = 0},
+     "at a terminal, waited for its first answer before writing \"\\x09q quits\"; the "
+     "last "
+     "it wrote: \"Menu\""},
+    {"a_long_prompt",
+     {.input = "1\n", .output = std::string(70, 'x') + ": ", .asked = {72}},
+     {.output = "", .unasked = 0},
+     "at a terminal, waited for its first answer before writing \"..." +
+         std::string(55, 'x') + ": \"; nothing had appeared"},
+};
+
+TEST(Report, SaysWhichPromptWasLate) {
+  for (const LateRow& late : kLateRows) {
+    Verdict verdict = PromptLate(late.row, late.typed);
+    EXPECT_EQ(verdict.said, late.said) << late.name;
+    EXPECT_STREQ(verdict.Name(), "prompt-late") << late.name;
+  }
+}
+
 using Writer = void (*)(std::ostream&, const std::vector<RowResult>&);
 
 // A name a student chose, one file, and what that file must hold of it.
