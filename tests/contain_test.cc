@@ -38,6 +38,10 @@ const Hostile kHostile[] = {
     {"reads_closed_folder", "cat PRIVATE/secret && echo BREACH; exec BIN/thermo",
      "passed"},
     {"reads_shadow", "head -1 /etc/shadow && echo BREACH; exec BIN/thermo", "passed"},
+    // Right when its input is given at once; at a terminal it waits before the prompt,
+    // which is told wherever the checker may or may not see what a row waits for.
+    {"asks_late", "IFS= read -r answer; printf '%s\\n' \"$answer\" | exec BIN/thermo",
+     "prompt-late"},
     {"lists_the_cache",
      "ls /var/cache/suitecheck && echo BREACH; ls HOME/.cache/suitecheck && echo BREACH; "
      "exec BIN/thermo",
