@@ -185,23 +185,6 @@ RunResult Finish(Child& child, double seconds, std::size_t max_output) {
 
 RunResult RunProgram(std::string_view program, std::string_view input, Launch launch,
                      double seconds, std::size_t max_output) {
-  if (!launch.terminal && launch.name.empty()) {
-    std::vector<std::string> command = {ProgramPath(program)};
-    command.insert(command.end(), launch.arguments.begin(), launch.arguments.end());
-    ProgramRun run = RunOnce(command, input,
-                             {.seconds = seconds,
-                              .wait = seconds,
-                              .bytes = max_output,
-                              // The suite's own programs: no namespaces to pay for
-                              // in thousands of runs.
-                              .apart = false,
-                              .environment = launch.environment,
-                              .in_child = launch.in_child});
-    return {.output = run.output,
-            .error = launch.keep_error ? run.error : "",
-            .status = run.ending == Ending::kCrashed ? 128 + run.status : run.status,
-            .finished = run.ending == Ending::kExited || run.ending == Ending::kCrashed};
-  }
   launch.input = InputFile(input);
   Child child = Start(program, launch);
   close(launch.input);
