@@ -85,7 +85,7 @@ std::string PagePlace() {
     std::u8string text = (doc / "suitecheck.txt").u8string();
     return std::string(text.begin(), text.end()) + " (and .html)";
   }
-  return std::string("man -l ") + MAN_DIR + "/suitecheck.1";
+  return "man -l " MAN_DIR "/suitecheck.1";
 }
 
 // The number `text` gives `option`, above 0 and at most `most`, whole where it must be.
