@@ -95,9 +95,9 @@ struct Tally {
   std::size_t memory = 0;  // resident, together
 };
 Tally TallyRow(pid_t first, bool apart, long user);
-// Whether a process of the row that `first` started sleeps in a read of its standard
-// input: 1 where one does, 0 where none does or one is running, -1 where the system
-// does not say (its calls not to be read, or a wait on several descriptors).
+// Whether `first`, or a process it started, sleeps in a read of its standard input: 1
+// where one does, 0 where none does or one is running, -1 where the system does not say
+// (its calls not to be read, or a wait on several descriptors).
 int RowWaitsToRead(pid_t first);
 // How many processes of `user` there are now, zombies aside.
 int ProcessesOf(long user);

@@ -395,8 +395,8 @@ Tally TallyRow(pid_t first, bool apart, long user) {
 int RowWaitsToRead(pid_t first) {
   std::vector<std::string> pids = {std::to_string(first)};
   bool busy = false, unknown = false;
-  // From the first process down, each thread of each; a row of thousands is not
-  // read through.
+  // From the first process down (itself asleep in a wait for the program, not a read),
+  // each thread of each; a row of thousands is not read through.
   for (std::size_t at = 0; at < pids.size() && pids.size() < 4096; ++at) {
     std::string tasks = "/proc/" + pids[at] + "/task";
     DIR* folder = opendir(tasks.c_str());
@@ -406,7 +406,6 @@ int RowWaitsToRead(pid_t first) {
       std::string task = tasks + "/" + entry->d_name;
       std::istringstream children(Read(task + "/children"));
       for (std::string child; children >> child;) pids.push_back(child);
-      if (at == 0) continue;  // the first process waits for the program, not for keys
       std::vector<std::string> fields = FieldsAt(task);
       if (fields.empty()) continue;
       int reads = fields[0] == "S" ? ReadsInput(task) : 0;

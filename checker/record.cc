@@ -86,7 +86,7 @@ int Record(const Options& options, const Sources& sources) {
   }
   row.output = run.output;
   // Each answer where the program reads it, where this system can tell.
-  row.asked = AskedAt(path_of_program, input);
+  row.asked = AskedAt(path_of_program, AnswersOf(input));
   if (!row.asked.empty() && row.asked.back() > row.output.size()) row.asked.clear();
   long long held = Lock(sources.transcripts);
   if (held == -1) Refuse(sources.transcripts + ": cannot be held for writing");

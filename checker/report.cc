@@ -330,22 +330,20 @@ std::string LastLineOf(std::string_view text) {
   return line.size() > 60 ? "..." + line.substr(line.size() - 57) : line;
 }
 
+// What had appeared at the terminal of a typed run since the answer before the one it
+// waited for.
+std::string Appeared(const ProgramRun& typed) {
+  return typed.output.substr(std::min(typed.since, typed.output.size()));
+}
+
 // A typed row's dialogue as far as answer `answer`, in the notation, and what had
 // appeared at the terminal since the answer before it.
 std::string Typed(const Transcript& row, const ProgramRun& typed, std::size_t answer) {
-  Transcript shown = row;
-  std::vector<std::string_view> answers = AnswersOf(row.input);
-  shown.input.clear();
-  for (std::size_t i = 0; i <= answer && i < answers.size(); ++i)
-    shown.input += answers[i];
-  shown.output = row.output.substr(
-      0, std::min(answer < row.asked.size() ? row.asked[answer] : 0, row.output.size()));
   std::vector<std::string> lines;
-  std::string text = RowText(shown);
-  for (std::size_t at = text.find('\n') + 1; at < text.size();) {  // its name aside
-    std::size_t end = text.find('\n', at);
-    lines.push_back(text.substr(at, end - at));
-    at = end + 1;
+  std::vector<std::string_view> answers = AnswersOf(row.input);
+  for (std::size_t i = 0; i <= answer && i < answers.size(); ++i) {
+    for (std::string& line : Shown(OutputBefore(row, i), '>')) lines.push_back(line);
+    for (std::string& line : Shown(answers[i], '<')) lines.push_back(line);
   }
   std::string said =
       "  at a terminal, each answer typed once what comes before it appears:\n";
@@ -353,7 +351,7 @@ std::string Typed(const Transcript& row, const ProgramRun& typed, std::size_t an
       std::vector<std::string>(
           lines.end() - std::min<std::ptrdiff_t>(12, std::ssize(lines)), lines.end()),
       12, "    ");
-  std::string appeared = typed.output.substr(std::min(typed.since, typed.output.size()));
+  std::string appeared = Appeared(typed);
   said += answer == 0
               ? "  it waited for that answer, having written:\n"
               : "  it waited for that answer, having written since the one before:\n";
@@ -372,7 +370,7 @@ std::string Stderr(const ProgramRun& run) {
 
 Verdict PromptLate(const Transcript& row, const ProgramRun& typed) {
   std::size_t answer = typed.unasked;
-  std::string appeared = typed.output.substr(std::min(typed.since, typed.output.size()));
+  std::string appeared = Appeared(typed);
   std::string which =
       answer == 0 ? "its first answer" : "answer " + std::to_string(answer + 1);
   return {Word::kPromptLate, "answer " + std::to_string(answer + 1),

@@ -100,6 +100,7 @@ struct Row {
 
   const Bounds* bounds = nullptr;
   const Typing* typing = nullptr;  // where the row is typed at a terminal
+  int end_key = -1;                // then the byte its terminal takes as ^D
   bool finished = false;
 
   // Ends the row and gives back all it was lent: its processes, its user, its group,
@@ -242,9 +243,9 @@ std::string Prepare(const std::vector<std::string>& command, std::string_view in
   row.envp = Pointers(row.variables);
   if (row.typing) {
     // One terminal for its three streams, as a person's: each its own descriptor of it.
-    int end = EndOfInput(*row.typing);
-    if (end < 0) return "its answers cannot be typed at a terminal";
-    row.out[0] = OpenTerminal(end, &row.in);
+    row.end_key = EndOfInput(*row.typing);
+    if (row.end_key < 0) return "its answers cannot be typed at a terminal";
+    row.out[0] = OpenTerminal(row.end_key, &row.in);
     if (row.out[0] < 0)
       return std::string("the checker could not make a terminal: ") +
              std::strerror(errno);
@@ -326,13 +327,12 @@ struct Seen {
   bool too_much = false;
   bool too_much_memory = false;  // by the checker's count, where no group counts
   bool too_many = false;         // likewise
-  bool stalled = false;          // typed at: waited for an answer before its output
 };
 
 // The answers of a typed row, typed at its terminal as a person types them.
 struct Typist {
   const Typing* typing = nullptr;
-  int end = 4;            // the byte that ends the input
+  int end = -1;           // the byte that ends the input
   std::size_t next = 0;   // the answer to type next
   std::size_t since = 0;  // how much output had appeared when the answer before was typed
   std::string keys;       // typed, not yet taken by the terminal
@@ -406,9 +406,7 @@ bool Type(Typist& typist, int fd, pid_t first, const ProgramRun& run) {
     if (((waits > 0 && now - typist.calm >= kSeenReading) ||
          (waits < 0 && now - typist.calm >= typist.quiet)) &&
         Unread(fd) == 0) {
-      if (!typist.ended) return true;
-      typist.keys += static_cast<char>(typist.end);  // a read past the end: the end again
-      typist.calm = now;
+      return true;
     }
   }
   while (!typist.keys.empty()) {
@@ -432,8 +430,7 @@ Seen Watch(const Bounds& bounds, Row& row, Clock::time_point start, ProgramRun& 
   row.out[0] = row.err[0] = row.told[0] = -1;  // the streams' now
   std::string* into[] = {&run.output, &run.error};
   bool counted = !row.group.cpu.empty();
-  Typist typist{.typing = row.typing};
-  if (row.typing) typist.end = EndOfInput(*row.typing);
+  Typist typist{.typing = row.typing, .end = row.end_key};
   typist.quiet = std::min<Clock::duration>(
       std::chrono::seconds(3), std::chrono::duration_cast<Clock::duration>(
                                    std::chrono::duration<double>(WaitBound(bounds) / 2)));
@@ -458,7 +455,6 @@ Seen Watch(const Bounds& bounds, Row& row, Clock::time_point start, ProgramRun& 
       if (seen.out_of_time || seen.too_much_memory || seen.too_many) break;
       if (started && row.typing && streams[0].fd >= 0 &&
           Type(typist, streams[0].fd, row.pid, run)) {
-        seen.stalled = true;
         run.unasked = typist.next;
         run.since = typist.since;
         EndRow(row.pid);
@@ -639,7 +635,7 @@ ProgramRun RunOnce(const std::vector<std::string>& command, std::string_view inp
     run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     run.processor =
         std::max(run.processor, static_cast<double>(seen.said.microseconds) / 1e6);
-    if (failed.empty() && seen.stalled) {
+    if (failed.empty() && run.unasked != std::string::npos) {
       run.ending = Ending::kExited;  // ended by the checker, for what it did not write
     } else if (failed.empty()) {
       Judge(seen, end, bounds, row, run);
@@ -698,37 +694,8 @@ void EndAsStopped() {
 
 #ifdef __linux__
 
-namespace {
-
-// Whether process `pid` sleeps in a read of its standard input, as /proc tells.
-bool WaitsToRead(pid_t pid) {
-  std::string at = "/proc/" + std::to_string(pid);
-  char text[512] = {};
-  int stat = open((at + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
-  ssize_t got = stat < 0 ? -1 : read(stat, text, sizeof text - 1);
-  if (stat >= 0) close(stat);
-  const char* state = got > 0 ? std::strrchr(text, ')') : nullptr;
-  if (!state || state[1] != ' ' || state[2] != 'S') return false;
-  int calls = open((at + "/syscall").c_str(), O_RDONLY | O_CLOEXEC);
-  got = calls < 0 ? -1 : read(calls, text, sizeof text - 1);
-  if (calls >= 0) close(calls);
-  if (got <= 0) return false;
-  text[got] = '\0';
-  long number = -1;
-  unsigned long fd = 1;
-  return std::sscanf(text, "%ld 0x%lx", &number, &fd) == 2 && number == SYS_read &&
-         fd == 0;
-}
-
-}  // namespace
-
-std::vector<std::size_t> AskedAt(const std::string& program, std::string_view input) {
-  std::vector<std::string_view> lines;
-  for (std::string_view rest = input; !rest.empty();) {
-    std::size_t end = std::min(rest.find('\n'), rest.size() - 1) + 1;
-    lines.push_back(rest.substr(0, end));
-    rest.remove_prefix(end);
-  }
+std::vector<std::size_t> AskedAt(const std::string& program,
+                                 const std::vector<std::string_view>& lines) {
   int in[2], out[2];
   if (pipe2(in, O_CLOEXEC) != 0) return {};
   if (pipe2(out, O_CLOEXEC) != 0) {
@@ -764,7 +731,7 @@ std::vector<std::size_t> AskedAt(const std::string& program, std::string_view in
   while (pid > 0 && !ended &&
          std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
     ended = drain();
-    if (asked.size() < lines.size() && WaitsToRead(pid)) {
+    if (asked.size() < lines.size() && RowWaitsToRead(pid) > 0) {
       drain();
       asked.push_back(output);
       std::string_view line = lines[asked.size() - 1];
@@ -788,7 +755,8 @@ std::vector<std::size_t> AskedAt(const std::string& program, std::string_view in
 
 #else
 
-std::vector<std::size_t> AskedAt(const std::string&, std::string_view) {
+std::vector<std::size_t> AskedAt(const std::string&,
+                                 const std::vector<std::string_view>&) {
   return {};
 }
 

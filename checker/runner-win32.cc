@@ -416,7 +416,8 @@ std::string HeldInWords(bool) {
          "object); the files and network stay in reach";
 }
 
-std::vector<std::size_t> AskedAt(const std::string&, std::string_view) {
+std::vector<std::size_t> AskedAt(const std::string&,
+                                 const std::vector<std::string_view>&) {
   return {};
 }
 

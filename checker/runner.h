@@ -130,11 +130,12 @@ std::string PathSeparator();
 std::string Identity(const std::string& path);
 // The folder that keeps what the checker built from one run to the next.
 std::string CacheFolder();
-// For each line of `input`, how much of `program`'s output came before the program read
-// it: the program run alone on pipes, each line given only once it waits to read, as a
+// For each of `lines`, how much of `program`'s output came before the program read it:
+// the program run alone on pipes, each line given only once it waits to read, as a
 // person types an answer after its prompt. For the suite's own programs, whose rows are
 // recorded so; empty where this system cannot tell that a program waits.
-std::vector<std::size_t> AskedAt(const std::string& program, std::string_view input);
+std::vector<std::size_t> AskedAt(const std::string& program,
+                                 const std::vector<std::string_view>& lines);
 
 // The checker's own folder for this run, open to no one else's listing, removed at its
 // end: where a class's archives are unpacked. "" where none can be made.

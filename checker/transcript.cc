@@ -254,22 +254,17 @@ std::string_view OutputBefore(const Transcript& row, std::size_t answer) {
 std::string RowText(const Transcript& row) {
   // Each input line where it is typed: after the output written before it.
   std::string text = "== " + row.name + "\n";
-  std::string_view input = row.input, output = row.output;
+  std::vector<std::string_view> answers = AnswersOf(row.input);
   std::size_t written = 0;
-  for (std::size_t line = 0; !input.empty(); ++line) {
-    std::size_t asked = line < row.asked.size() ? row.asked[line] : 0;
-    if (asked > written && asked <= output.size() + written) {
-      for (const std::string& shown : Shown(output.substr(0, asked - written), '>'))
-        text += shown + "\n";
-      output.remove_prefix(asked - written);
-      written = asked;
-    }
-    std::size_t end = std::min(input.find('\n'), input.size() - 1) + 1;
-    for (const std::string& shown : Shown(input.substr(0, end), '<'))
-      text += shown + "\n";
-    input.remove_prefix(end);
+  for (std::size_t answer = 0; answer < answers.size(); ++answer) {
+    std::string_view before = OutputBefore(row, answer);
+    for (const std::string& shown : Shown(before, '>')) text += shown + "\n";
+    for (const std::string& shown : Shown(answers[answer], '<')) text += shown + "\n";
+    written += before.size();
   }
-  for (const std::string& shown : Shown(output, '>')) text += shown + "\n";
+  for (const std::string& shown :
+       Shown(std::string_view(row.output).substr(written), '>'))
+    text += shown + "\n";
   return text;
 }
 

@@ -41,7 +41,7 @@ Transcript PageExample(const std::string& folder, const std::string& program);
 // perhaps the last.
 std::vector<std::string_view> AnswersOf(std::string_view input);
 // What `row`'s program writes before its answer `answer` is typed, since the answer
-// before: "" where the row does not say.
+// before (its places never decrease): "" where the row does not say.
 std::string_view OutputBefore(const Transcript& row, std::size_t answer);
 
 // `bytes` as lines of the files' notation, each behind `mark`: '<' or '>'.

@@ -12,8 +12,6 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "runner.h"
-
 namespace {
 
 using Clock = std::chrono::steady_clock;

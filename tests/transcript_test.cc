@@ -179,7 +179,8 @@ TEST(Transcript, KeepsItsBytesAndTheProgramsDialogue) {
       std::string name = program + "/" + row.name;
       ++rows;
       EXPECT_EQ(old[name], std::make_pair(Fnv(row.input), Fnv(row.output))) << name;
-      std::vector<std::size_t> asked = AskedAt(ProgramPath(program), row.input);
+      std::vector<std::size_t> asked =
+          AskedAt(ProgramPath(program), AnswersOf(row.input));
       if (!asked.empty()) {
         EXPECT_EQ(row.asked, asked) << row.where;
       }
